@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# One-step set-up: Debian packages, engine sources, configure and build.
+# Extra arguments go to the CMake configure step (for example -DLUMIVANE_SANITIZE=ON).
+source "$(dirname "$0")/lib.sh"
+
+bash "$REPO_ROOT/scripts/install-packages.sh"
+bash "$REPO_ROOT/scripts/fetch-engine.sh"
+
+launcher=()
+if command -v ccache >/dev/null; then
+  launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+cmake -S "$REPO_ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-Release}" "${launcher[@]}" "$@" >/dev/null
+cmake --build "$BUILD_DIR" -j "$JOBS"
