@@ -1,0 +1,60 @@
+/* libLumivaneImage: native services the host application calls in-process.
+ *
+ * Conventions shared by every export:
+ *  - integers are 32-bit signed; a boolean result is exactly 1 or 0;
+ *  - text is NUL-terminated UTF-8, borrowed for the call only;
+ *  - image bytes are read in place during the call and never kept;
+ *  - JSON result texts are made with the C allocator and handed back to lv_free_text;
+ *  - every function here may run on any thread, also concurrently.
+ */
+#ifndef LUMIVANE_IMAGE_H
+#define LUMIVANE_IMAGE_H
+
+#include <stdint.h>
+
+#if defined(LUMIVANE_IMAGE_BUILD)
+#define LV_EXPORT __attribute__((visibility("default")))
+#else
+#define LV_EXPORT
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* One detected region, as fractions of the image's width and height, with the origin at the
+ * image's top-left corner. */
+typedef struct lv_region {
+    double x;      /* left edge */
+    double y;      /* top edge, measured down from the top */
+    double width;
+    double height;
+} lv_region;
+
+/* Recognises the text lines of an encoded image (PNG, JPEG, TIFF, GIF, WebP, BMP, PNM,
+ * JPEG 2000, HEIC/HEIF).
+ * Returns {"Linhas":[{"Texto":..,"Confianca":..,"Area":{"X":..,"Y":..,"Largura":..,"Altura":..}},..]}
+ * or {"Erro":"message"}; null only when the JSON text could not be made. */
+LV_EXPORT char *lv_read_text(const void *bytes, int32_t byte_count);
+
+/* Releases a text returned by lv_read_text or lv_read_qr; null is accepted. */
+LV_EXPORT void lv_free_text(char *text);
+
+/* Reads the text payloads of every QR code in an encoded image, in the detector's order,
+ * repeated payloads included.
+ * Returns {"Codigos":["..",..]} or {"Erro":"message"}; null only when the JSON text could not
+ * be made. */
+LV_EXPORT char *lv_read_qr(const void *bytes, int32_t byte_count);
+
+/* Finds faces (mode non-zero) or text lines (mode zero) and writes up to `capacity` records
+ * into `regions`. Returns the number of regions found when all were written, -1 when detection
+ * failed (nothing written), -2 when more regions were found than `capacity` (the first
+ * `capacity` were written). */
+LV_EXPORT int32_t lv_detect_regions(const void *bytes, int32_t byte_count, int32_t mode,
+                                    lv_region *regions, int32_t capacity);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

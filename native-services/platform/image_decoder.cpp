@@ -1,0 +1,115 @@
+#include "image_decoder.h"
+
+#include <libheif/heif.h>
+
+#include <climits>
+#include <mutex>
+
+namespace lv {
+namespace {
+
+// Larger images are refused before decoding: a few bytes of header must not make us allocate
+// gigabytes.
+constexpr long long max_pixels = 1LL << 28;
+
+void quiet_leptonica() {
+    static std::once_flag once;
+    std::call_once(once, [] { setMsgSeverity(L_SEVERITY_NONE); });
+}
+
+struct HeifContextDeleter {
+    void operator()(heif_context *context) const { heif_context_free(context); }
+};
+struct HeifHandleDeleter {
+    void operator()(heif_image_handle *handle) const { heif_image_handle_release(handle); }
+};
+struct HeifImageDeleter {
+    void operator()(heif_image *image) const { heif_image_release(image); }
+};
+
+bool looks_like_heif(const std::uint8_t *bytes, std::size_t count) {
+    if (count < 12) return false;
+    const int probe = count > INT_MAX ? INT_MAX : static_cast<int>(count);
+    return heif_check_filetype(bytes, probe) == heif_filetype_yes_supported;
+}
+
+PixPtr decode_heif(const std::uint8_t *bytes, std::size_t count) {
+    std::unique_ptr<heif_context, HeifContextDeleter> context(heif_context_alloc());
+    if (!context) return nullptr;
+    if (heif_context_read_from_memory_without_copy(context.get(), bytes, count, nullptr).code != heif_error_Ok)
+        return nullptr;
+    heif_image_handle *raw_handle = nullptr;
+    if (heif_context_get_primary_image_handle(context.get(), &raw_handle).code != heif_error_Ok) return nullptr;
+    std::unique_ptr<heif_image_handle, HeifHandleDeleter> handle(raw_handle);
+    const long long declared = static_cast<long long>(heif_image_handle_get_width(handle.get())) *
+                               heif_image_handle_get_height(handle.get());
+    if (declared <= 0 || declared > max_pixels) return nullptr;
+    const bool has_alpha = heif_image_handle_has_alpha_channel(handle.get()) != 0;
+
+    heif_image *raw_image = nullptr;
+    if (heif_decode_image(handle.get(), &raw_image, heif_colorspace_RGB, heif_chroma_interleaved_RGBA, nullptr)
+            .code != heif_error_Ok)
+        return nullptr;
+    std::unique_ptr<heif_image, HeifImageDeleter> image(raw_image);
+    int stride = 0;
+    const std::uint8_t *plane = heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
+    const int width = heif_image_get_width(image.get(), heif_channel_interleaved);
+    const int height = heif_image_get_height(image.get(), heif_channel_interleaved);
+    if (!plane || width <= 0 || height <= 0) return nullptr;
+
+    PixPtr pix(pixCreate(width, height, 32));
+    if (!pix) return nullptr;
+    if (has_alpha) pixSetSpp(pix.get(), 4);
+    l_uint32 *data = pixGetData(pix.get());
+    const l_int32 words_per_line = pixGetWpl(pix.get());
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t *in = plane + static_cast<size_t>(y) * stride;
+        l_uint32 *out = data + static_cast<size_t>(y) * words_per_line;
+        for (int x = 0; x < width; ++x, in += 4) {
+            out[x] = (l_uint32{in[0]} << L_RED_SHIFT) | (l_uint32{in[1]} << L_GREEN_SHIFT) |
+                     (l_uint32{in[2]} << L_BLUE_SHIFT) | (l_uint32{in[3]} << L_ALPHA_SHIFT);
+        }
+    }
+    return pix;
+}
+
+PixPtr decode_leptonica(const std::uint8_t *bytes, std::size_t count) {
+    l_int32 format = 0, width = 0, height = 0, bits = 0, samples = 0, colormapped = 0;
+    if (pixReadHeaderMem(bytes, count, &format, &width, &height, &bits, &samples, &colormapped) == 0 &&
+        static_cast<long long>(width) * height > max_pixels)
+        return nullptr;
+    return PixPtr(pixReadMem(bytes, count));
+}
+
+// Brings any decoded depth to 8 bpp gray or 32 bpp RGB without transparency.
+PixPtr normalize(PixPtr pix) {
+    if (!pix) return nullptr;
+    if (pixGetColormap(pix.get())) {
+        pix.reset(pixRemoveColormap(pix.get(), REMOVE_CMAP_BASED_ON_SRC));
+        if (!pix) return nullptr;
+    }
+    const l_int32 depth = pixGetDepth(pix.get());
+    if (depth == 32) {
+        if (pixGetSpp(pix.get()) == 4) {
+            pix.reset(pixAlphaBlendUniform(pix.get(), 0xffffff00));
+            if (!pix) return nullptr;
+        }
+        pixSetSpp(pix.get(), 3);
+        return pix;
+    }
+    if (depth == 8) return pix;
+    return PixPtr(pixConvertTo8(pix.get(), 0));
+}
+
+}  // namespace
+
+PixPtr decode_image(const std::uint8_t *bytes, std::size_t count) {
+    if (!bytes || count == 0) return nullptr;
+    quiet_leptonica();
+    PixPtr pix = looks_like_heif(bytes, count) ? decode_heif(bytes, count) : decode_leptonica(bytes, count);
+    pix = normalize(std::move(pix));
+    if (!pix || pixGetWidth(pix.get()) <= 0 || pixGetHeight(pix.get()) <= 0) return nullptr;
+    return pix;
+}
+
+}  // namespace lv

@@ -1,0 +1,16 @@
+// Decodes the caller's encoded image bytes in place, without copying them.
+#pragma once
+
+#include "pix.h"
+
+#include <cstddef>
+
+namespace lv {
+
+// Reads PNG, JPEG, TIFF, GIF, WebP, BMP, PNM and JPEG 2000 through Leptonica, HEIC/HEIF through
+// libheif; of a multi-image file, the first (primary) image. Returns an 8 bpp grayscale or a
+// 32 bpp RGB image with any transparency flattened onto white, or null when the bytes are not a
+// decodable image.
+PixPtr decode_image(const std::uint8_t *bytes, std::size_t count);
+
+}  // namespace lv

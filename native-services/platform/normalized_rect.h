@@ -1,0 +1,34 @@
+// Rectangles as the recognisers report them: fractions of the image (0 to 1) with the origin at
+// the bottom-left corner.
+#pragma once
+
+#include <algorithm>
+
+namespace lv {
+
+struct NormalizedRect {
+    double x = 0;
+    double y = 0;  // bottom edge, measured up from the bottom
+    double width = 0;
+    double height = 0;
+};
+
+// Turns a pixel box (top-left origin, right and bottom exclusive) into a normalised
+// bottom-left rectangle, clipped to the image.
+inline NormalizedRect normalized_from_pixels(long left, long top, long right, long bottom,
+                                             long image_width, long image_height) {
+    left = std::clamp(left, 0L, image_width);
+    right = std::clamp(right, 0L, image_width);
+    top = std::clamp(top, 0L, image_height);
+    bottom = std::clamp(bottom, 0L, image_height);
+    const double w = static_cast<double>(image_width);
+    const double h = static_cast<double>(image_height);
+    NormalizedRect rect;
+    rect.x = left / w;
+    rect.width = std::max(0L, right - left) / w;
+    rect.height = std::max(0L, bottom - top) / h;
+    rect.y = (image_height - std::max(top, bottom)) / h;
+    return rect;
+}
+
+}  // namespace lv
