@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 
 namespace lv {
 
@@ -29,6 +30,13 @@ inline NormalizedRect normalized_from_pixels(long left, long top, long right, lo
     rect.height = std::max(0L, bottom - top) / h;
     rect.y = (image_height - std::max(top, bottom)) / h;
     return rect;
+}
+
+// The rectangle's top edge measured down from the top: 1 - y - height. The sum of two fractions
+// rarely cancels exactly, so a rectangle touching the top edge is snapped to 0.
+inline double top_down_y(const NormalizedRect &rect) {
+    const double top = 1.0 - rect.y - rect.height;
+    return std::fabs(top) < 1e-9 ? 0.0 : top;
 }
 
 }  // namespace lv

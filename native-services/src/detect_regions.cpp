@@ -33,7 +33,7 @@ std::int32_t detect(const void *bytes, std::int32_t byte_count, std::int32_t mod
     const std::size_t written = std::min(boxes.size(), static_cast<std::size_t>(capacity));
     for (std::size_t i = 0; i < written; ++i) {
         const lv::NormalizedRect &box = boxes[i];
-        regions[i] = lv_region{box.x, 1.0 - box.y - box.height, box.width, box.height};
+        regions[i] = lv_region{box.x, lv::top_down_y(box), box.width, box.height};
     }
     if (boxes.size() > written) return too_many_regions;
     return static_cast<std::int32_t>(written);

@@ -18,7 +18,7 @@ nlohmann::json line_object(const lv::TextObservation &observation) {
         {"Texto", best.string},
         {"Confianca", lv::single_precision(best.confidence)},
         {"Area",
-         {{"X", box.x}, {"Y", 1.0 - box.y - box.height}, {"Largura", box.width}, {"Altura", box.height}}},
+         {{"X", box.x}, {"Y", lv::top_down_y(box)}, {"Largura", box.width}, {"Altura", box.height}}},
     };
 }
 

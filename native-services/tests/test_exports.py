@@ -1,1 +1,22 @@
-raise SystemExit('not written yet')
+"""The library's dynamic symbol table holds exactly what the public header declares."""
+import re
+import subprocess
+import unittest
+
+import lvimage as lv
+
+
+class ExportsTest(unittest.TestCase):
+    def test_exported_symbols_are_the_declared_functions(self):
+        with open(lv.HEADER_PATH, encoding="utf-8") as header:
+            declared = set(re.findall(r"LV_EXPORT[^;(]*?\b(lv_\w+)\s*\(", header.read()))
+        table = subprocess.run(["nm", "-D", "--defined-only", lv.LIBRARY_PATH],
+                               check=True, capture_output=True, text=True).stdout
+        exported = {line.split()[-1] for line in table.splitlines()
+                    if line.split()[-2] in ("T", "W", "D", "B", "V", "u", "i")}
+        self.assertEqual(exported, declared)
+        self.assertEqual(declared, {"lv_read_text", "lv_free_text", "lv_read_qr", "lv_detect_regions"})
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,1 +1,153 @@
-raise SystemExit('not written yet')
+"""lv_read_text and lv_free_text on images rendered at test time."""
+import json
+import subprocess
+import unittest
+
+import lvimage as lv
+
+TEXT_FAILURE = "Não foi possível reconhecer o texto."
+
+
+def ink_box(path):
+    """(x, y, width, height) in pixels of everything that is not white, as ImageMagick sees it."""
+    geometry = subprocess.run(["convert", path, "-format", "%@", "info:"],
+                              check=True, capture_output=True, text=True).stdout
+    size, x, y = geometry.replace("+", " ").split()
+    width, height = size.split("x")
+    return int(x), int(y), int(width), int(height)
+
+
+class ReadTextTest(unittest.TestCase):
+    LINES = ["Ação rápida: 2/3 das maçãs", "Hello World from Lumivane", "Número 12345 amanhã"]
+    WIDTH, HEIGHT = 1400, 460
+
+    @classmethod
+    def setUpClass(cls):
+        cls.work = lv.Workdir()
+        cls.page = lv.text_image(cls.work.file("page.png"), cls.LINES, width=cls.WIDTH, height=cls.HEIGHT)
+        cls.raw = lv.read_text_raw(lv.read(cls.page))
+        cls.result = json.loads(cls.raw.decode("utf-8"))
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.work.remove()
+
+    def test_lines_in_reading_order_with_exact_keys(self):
+        self.assertEqual(list(self.result), ["Linhas"])
+        lines = self.result["Linhas"]
+        self.assertEqual([line["Texto"] for line in lines], self.LINES)
+        for line in lines:
+            self.assertEqual(set(line), {"Texto", "Confianca", "Area"})
+            self.assertEqual(set(line["Area"]), {"X", "Y", "Largura", "Altura"})
+            self.assertGreater(line["Confianca"], 0.5)
+            self.assertLessEqual(line["Confianca"], 1.0)
+
+    def test_result_text_is_compact_raw_utf8_with_escaped_solidus(self):
+        self.assertIn("Ação rápida: 2\\/3 das maçãs".encode("utf-8"), self.raw)
+        self.assertNotIn(b"\\u", self.raw)
+        compact = json.dumps(self.result, ensure_ascii=False, separators=(",", ":")).replace("/", "\\/")
+        self.assertEqual(self.raw.decode("utf-8"), compact)
+
+    def test_areas_are_where_the_lines_were_drawn(self):
+        for index, line in enumerate(self.result["Linhas"]):
+            alone = lv.text_image(self.work.file(f"line{index}.png"),
+                                  [""] * index + [self.LINES[index]], width=self.WIDTH, height=self.HEIGHT)
+            x, y, width, height = ink_box(alone)
+            area = line["Area"]
+            with self.subTest(line=line["Texto"]):
+                self.assertAlmostEqual(area["X"], x / self.WIDTH, delta=0.01)
+                self.assertAlmostEqual(area["Y"], y / self.HEIGHT, delta=0.02)
+                self.assertAlmostEqual(area["Largura"], width / self.WIDTH, delta=0.02)
+                self.assertAlmostEqual(area["Altura"], height / self.HEIGHT, delta=0.03)
+
+    def test_lines_touching_the_top_and_bottom_edges(self):
+        path = self.work.file("edges.png")
+        lv.run("convert", "-size", "1000x400", "xc:white", "-font", lv.FONT, "-pointsize", "48",
+               "-fill", "black", "-gravity", "north", "-annotate", "+0+0", "Topo da página",
+               "-gravity", "south", "-annotate", "+0+0", "Rodapé final", "-trim",
+               "-bordercolor", "white", "-border", "40x0", path)
+        lines = lv.read_text(lv.read(path))["Linhas"]
+        self.assertEqual([line["Texto"] for line in lines], ["Topo da página", "Rodapé final"])
+        top, bottom = lines[0]["Area"], lines[1]["Area"]
+        self.assertAlmostEqual(top["Y"], 0.0, places=6)
+        self.assertAlmostEqual(bottom["Y"] + bottom["Altura"], 1.0, places=6)
+
+    def test_an_image_without_text_has_no_lines(self):
+        path = self.work.file("blank.png")
+        lv.run("convert", "-size", "640x480", "gradient:white-gray80", path)
+        self.assertEqual(lv.read_text_raw(lv.read(path)), b'{"Linhas":[]}')
+
+    def test_lines_below_the_minimum_height_are_dropped(self):
+        # 14-pixel text against 0.003 of the image height: 4.5 pixels in a short image,
+        # 24 pixels in a tall one.
+        def render(height):
+            path = self.work.file(f"small{height}.png")
+            lv.run("convert", "-size", f"900x{height}", "xc:white", "-font", lv.FONT, "-fill", "black",
+                   "-pointsize", "60", "-annotate", "+40+100", "Título grande",
+                   "-pointsize", "16", "-annotate", "+40+200", "letra miúda aqui", path)
+            return [line["Texto"] for line in lv.read_text(lv.read(path))["Linhas"]]
+
+        self.assertEqual(render(1500), ["Título grande", "letra miúda aqui"])
+        self.assertEqual(render(8000), ["Título grande"])
+
+
+class ImageFormatsTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.work = lv.Workdir()
+        cls.source = lv.text_image(cls.work.file("source.png"), ["Formato legível"], width=700, height=200)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.work.remove()
+
+    def test_every_decoder_format(self):
+        # Leptonica reads uncompressed BMP only (ImageMagick would write grey as RLE).
+        options = {"bmp": ["-compress", "none"]}
+        for extension in ["png", "jpg", "tif", "gif", "webp", "bmp", "pnm", "jp2", "heic"]:
+            with self.subTest(format=extension):
+                path = self.work.file(f"image.{extension}")
+                lv.run("convert", self.source, *options.get(extension, []), path)
+                lines = lv.read_text(lv.read(path))["Linhas"]
+                self.assertEqual([line["Texto"] for line in lines], ["Formato legível"])
+
+    def test_first_page_of_a_multi_page_tiff(self):
+        first = lv.text_image(self.work.file("p1.png"), ["Primeira página"], width=700, height=200)
+        second = lv.text_image(self.work.file("p2.png"), ["Segunda folha"], width=700, height=200)
+        path = self.work.file("pages.tif")
+        lv.run("convert", first, second, path)
+        lines = lv.read_text(lv.read(path))["Linhas"]
+        self.assertEqual([line["Texto"] for line in lines], ["Primeira página"])
+
+    def test_transparent_background_reads_as_white(self):
+        path = self.work.file("alpha.png")
+        lv.run("convert", "-size", "700x200", "xc:none", "-font", lv.FONT, "-pointsize", "48",
+               "-fill", "black", "-annotate", "+40+120", "Fundo transparente", path)
+        lines = lv.read_text(lv.read(path))["Linhas"]
+        self.assertEqual([line["Texto"] for line in lines], ["Fundo transparente"])
+
+
+class FailureTest(unittest.TestCase):
+    FAILURE = ('{"Erro":"%s"}' % TEXT_FAILURE).encode("utf-8")
+
+    def test_bytes_that_are_no_image_give_the_error_object(self):
+        png = lv.read(lv.sample("astronaut.png"))
+        cases = {
+            "zero bytes": (b"", 0),
+            "zero count over real bytes": (png, 0),
+            "garbage": (bytes(range(256)) * 8, None),
+            "png signature only": (png[:16], None),
+            "negative count": (png, -5),
+        }
+        for name, (data, count) in cases.items():
+            with self.subTest(name):
+                self.assertEqual(lv.read_text_raw(data, count), self.FAILURE)
+
+    def test_null_bytes_and_null_free(self):
+        result = lv.lib.lv_read_text(None, 100)
+        self.assertEqual(lv._take_text(result), self.FAILURE)
+        lv.lib.lv_free_text(None)  # must simply return
+
+
+if __name__ == "__main__":
+    unittest.main()
