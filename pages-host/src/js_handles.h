@@ -9,12 +9,22 @@ namespace pages {
 
 class js_string {
  public:
+  js_string() = default;
   explicit js_string(JSStringRef ref) : ref_(ref) {}
   explicit js_string(const char* utf8) : ref_(JSStringCreateWithUTF8CString(utf8)) {}
   js_string(const char16_t* units, size_t length)
       : ref_(JSStringCreateWithCharacters(reinterpret_cast<const JSChar*>(units), length)) {}
   js_string(const js_string&) = delete;
   js_string& operator=(const js_string&) = delete;
+  js_string(js_string&& other) noexcept : ref_(other.ref_) { other.ref_ = nullptr; }
+  js_string& operator=(js_string&& other) noexcept {
+    if (this != &other) {
+      if (ref_) JSStringRelease(ref_);
+      ref_ = other.ref_;
+      other.ref_ = nullptr;
+    }
+    return *this;
+  }
   ~js_string() {
     if (ref_) JSStringRelease(ref_);
   }
@@ -26,7 +36,7 @@ class js_string {
   size_t length() const { return JSStringGetLength(ref_); }
 
  private:
-  JSStringRef ref_;
+  JSStringRef ref_ = nullptr;
 };
 
 class js_context {

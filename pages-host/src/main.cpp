@@ -9,24 +9,17 @@
 #include <string>
 
 #include "exit_status.h"
-#include "file_io.h"
+#include "js_handles.h"
+#include "js_text.h"
 #include "script_host.h"
-#include "utf.h"
 
 namespace {
 
 constexpr rlim_t cpu_seconds = 120;
+constexpr size_t no_size_limit = static_cast<size_t>(-1) / 2;
 
 const char* const input_refused_message =
     "O documento ultrapassa o limite de preparação do Pages.\n";
-
-// Reads a whole file as UTF-8 text; false when it cannot be read or is not UTF-8.
-bool read_utf8_file(const char* path, size_t max_bytes, std::u16string& text) {
-  std::string bytes;
-  if (pages::read_file_capped(path, max_bytes, bytes) != pages::read_result::ok) return false;
-  return pages::utf8_to_utf16(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
-                              text);
-}
 
 int run(int argc, char** argv) {
   if (argc != 4) return pages::status_usage;
@@ -43,20 +36,17 @@ int run(int argc, char** argv) {
   const char* input_path = argv[2];
   const char* output_path = argv[3];
 
-  std::u16string input_json;
-  {
-    std::string input_bytes;
-    if (pages::read_file_capped(input_path, pages::max_input_bytes, input_bytes) !=
-        pages::read_result::ok) {
+  pages::js_string input_json;
+  switch (pages::read_utf8_text(input_path, pages::max_input_bytes, input_json)) {
+    case pages::text_result::ok: break;
+    case pages::text_result::unreadable:
+    case pages::text_result::too_large:
       std::fputs(input_refused_message, stderr);
       return pages::status_input_refused;
-    }
-    if (!pages::utf8_to_utf16(reinterpret_cast<const unsigned char*>(input_bytes.data()),
-                              input_bytes.size(), input_json))
-      return pages::status_not_utf8;
+    case pages::text_result::not_utf8: return pages::status_not_utf8;
   }
-  std::u16string script;
-  if (!read_utf8_file(script_path, static_cast<size_t>(-1) / 2, script))
+  pages::js_string script;
+  if (pages::read_utf8_text(script_path, no_size_limit, script) != pages::text_result::ok)
     return pages::status_not_utf8;
 
   pages::bundle_run outcome = pages::run_bundle(script, input_json, script_path, output_path);

@@ -80,7 +80,7 @@ bool typed_array_bytes(JSContextRef ctx, JSValueRef result, const void*& bytes, 
 
 }  // namespace
 
-bundle_run run_bundle(const std::u16string& script, const std::u16string& input_json,
+bundle_run run_bundle(const js_string& script, const js_string& input_json,
                       const char* script_path, const char* output_path) {
   bundle_run run;
   exception_record exceptions;
@@ -92,12 +92,8 @@ bundle_run run_bundle(const std::u16string& script, const std::u16string& input_
 
   evaluate(ctx, js_string(prelude_source), nullptr, exceptions);
   js_string url(script_path);
-  evaluate(ctx, js_string(script.data(), script.size()), url.get(), exceptions);
-
-  {
-    js_string input(input_json.data(), input_json.size());
-    define_global(ctx, "__inputJson", JSValueMakeString(ctx, input.get()), exceptions);
-  }
+  evaluate(ctx, script, url.get(), exceptions);
+  define_global(ctx, "__inputJson", JSValueMakeString(ctx, input_json.get()), exceptions);
   JSValueRef result = evaluate(ctx, js_string("lumivanePages(JSON.parse(__inputJson))"),
                                nullptr, exceptions);
 

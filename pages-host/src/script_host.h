@@ -4,6 +4,7 @@
 #include <string>
 
 #include "exit_status.h"
+#include "js_handles.h"
 
 namespace pages {
 
@@ -14,7 +15,7 @@ struct bundle_run {
 
 // Defines the natives and the prelude, evaluates `script`, publishes `input_json` as
 // `__inputJson`, calls the entry function and writes its typed array to `output_path`.
-bundle_run run_bundle(const std::u16string& script, const std::u16string& input_json,
+bundle_run run_bundle(const js_string& script, const js_string& input_json,
                       const char* script_path, const char* output_path);
 
 }  // namespace pages

@@ -1,5 +1,7 @@
 #include "utf.h"
 
+#include <cstdint>
+
 namespace pages {
 
 namespace {
@@ -16,18 +18,14 @@ void append_code_point(std::u16string& out, uint32_t cp) {
   }
 }
 
-}  // namespace
-
-bool utf8_to_utf16(const unsigned char* bytes, size_t length, std::u16string& out) {
-  out.clear();
+// Walks strict UTF-8, handing each code point to `emit`; false at the first invalid byte.
+template <typename Emit>
+bool decode_utf8(const unsigned char* bytes, size_t length, Emit emit) {
   size_t i = 0;
-  if (length >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) i = 3;
-  // One UTF-16 unit per byte is an upper bound, reached by ASCII text.
-  out.reserve(length - i);
   while (i < length) {
     const unsigned char lead = bytes[i];
     if (lead < 0x80) {
-      out.push_back(lead);
+      emit(lead);
       ++i;
       continue;
     }
@@ -48,10 +46,18 @@ bool utf8_to_utf16(const unsigned char* bytes, size_t length, std::u16string& ou
       cp = (cp << 6) | (bytes[i + k] & 0x3F);
     }
     if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-    append_code_point(out, cp);
+    emit(cp);
     i += extra + 1;
   }
   return true;
+}
+
+}  // namespace
+
+bool utf8_to_utf16(const unsigned char* bytes, size_t length, std::u16string& out) {
+  out.clear();
+  out.reserve(length);  // one unit per byte is the most UTF-8 can need
+  return decode_utf8(bytes, length, [&out](uint32_t cp) { append_code_point(out, cp); });
 }
 
 std::string utf16_to_utf8(const char16_t* units, size_t length) {

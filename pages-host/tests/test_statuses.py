@@ -115,9 +115,11 @@ class Exceptions(PagesTestCase):
                 self.assertIsNone(run.output)
 
     def test_json_syntax_errors_report_the_parser(self):
-        for text in ("{", "", "{'a':1}", "[1,]", '{"a":1} trailing', "\u00a0{}"):
+        # A NUL byte must not cut the text short into valid JSON.
+        for text in (b"{", b"", b"{'a':1}", b"[1,]", b'{"a":1} trailing', "\u00a0{}".encode(),
+                     b'{"a":1}\x00{"b":2}', b'"\x00"'):
             with self.subTest(text=text):
-                run = self.run_bundle(HELLO, text.encode())
+                run = self.run_bundle(HELLO, text)
                 self.assertEqual(run.status, 5)
                 self.assertTrue(run.stderr.startswith(b"Pages: SyntaxError: JSON Parse error:"),
                                 run.stderr)
