@@ -152,7 +152,8 @@ bool write_file_atomically(const char* path, const void* data, size_t length) {
     }
   }
 
-  // Fallback where the file system has no unnamed files: a named temporary.
+  // Fallback where the file system has no unnamed files, or one could not be named: a
+  // named temporary.
   temporary_name name;
   name.path = directory + "/.pages-XXXXXX";
   unique_fd file(::mkostemp(name.path.data(), O_CLOEXEC));

@@ -105,6 +105,9 @@ class Exceptions(PagesTestCase):
             ("thrown value whose toString throws",
              "function lumivanePages(){throw {toString(){throw new Error('inner')}}}", "{}",
              "Error: inner"),
+            ("no string form at all",
+             "function lumivanePages(){throw {toString(){throw {toString(){throw 1}}}}}", "{}",
+             "exception without a string form"),
             ("deep recursion", "function lumivanePages(){return lumivanePages()}", "{}",
              "RangeError: Maximum call stack size exceeded."),
         ]
