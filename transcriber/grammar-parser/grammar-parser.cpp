@@ -33,8 +33,8 @@ static void store_rule(parse_state & state, uint32_t id, rule_elements rule) {
 
 // Rewrites the item out[item_start..] followed by operator `op` ("*", "+" or "?") into a
 // reference to a new rule: S* is N ::= S N | ; S+ is N ::= S N | S ; S? is N ::= S | .
-[[gnu::noinline]] static void apply_repetition(parse_state & state, const std::string & rule_name, rule_elements & out,
-                             size_t item_start, char op) {
+[[gnu::noinline]] static void apply_repetition(parse_state & state, const std::string & rule_name,
+                                               rule_elements & out, size_t item_start, char op) {
     const uint32_t id = generate_symbol_id(state, rule_name);
     const auto item = out.begin() + static_cast<std::ptrdiff_t>(item_start);
     rule_elements rule(item, out.end());

@@ -39,6 +39,16 @@ def run(args, stdin=b"", env=None, cwd=None, program=None, timeout=300):
     return Run(proc)
 
 
+def read_text(path):
+    with open(path, encoding="utf-8", newline="") as f:
+        return f.read()
+
+
+def read_bytes(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
 def tool(*args, **kwargs):
     subprocess.run(list(args), check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **kwargs)
 
@@ -106,5 +116,7 @@ def make_model(path, script):
     script_path = path + ".json"
     with open(script_path, "w") as f:
         json.dump(script, f)
-    subprocess.run([MODEL_TOOL, script_path, path], check=True, capture_output=True)
+    proc = subprocess.run([MODEL_TOOL, script_path, path], capture_output=True)
+    if proc.returncode != 0:
+        raise RuntimeError(f"test model tool failed: {proc.stderr.decode()}")
     return path

@@ -3,7 +3,7 @@ import re
 import subprocess
 import unittest
 
-from speechtest import AUDIO_PROBE, TempDirTest, convert, sine_wav, speech_wav, stereo_levels_wav
+from speechtest import AUDIO_PROBE, TempDirTest, convert, read_bytes, sine_wav, speech_wav, stereo_levels_wav
 
 
 def probe(path, stereo=False, stdin=None, env=None):
@@ -59,7 +59,7 @@ class Containers(TempDirTest):
                 self.assertIn("read_audio_data: trying to decode with miniaudio", err)
 
     def test_standard_input(self):
-        data = open(convert(self.speech, self.path("stdin.flac")), "rb").read()
+        data = read_bytes(convert(self.speech, self.path("stdin.flac")))
         r, err = probe("-", stdin=data)
         self.assertAlmostEqual(r["samples"] / 16000, self.speech_seconds, delta=0.01)
         self.assertIn(f"read_audio_data: read {len(data)} bytes from stdin\n", err)
@@ -112,7 +112,7 @@ class BadInput(TempDirTest):
                                           "read_audio_data: failed to read audio data\n")
                 else:
                     self.assertEqual(r["samples"], 8000)
-        r, _ = probe("-", stdin=open(wav, "rb").read(), env={"WHISPER_COMMON_MINIAUDIO_SKIP": "1"})
+        r, _ = probe("-", stdin=read_bytes(wav), env={"WHISPER_COMMON_MINIAUDIO_SKIP": "1"})
         self.assertEqual(r["samples"], 8000)
 
     def test_garbage_and_empty_files_fail_cleanly(self):
@@ -125,7 +125,7 @@ class BadInput(TempDirTest):
 
     def test_truncated_wav_keeps_what_is_there(self):
         wav = sine_wav(self.path("full.wav"), seconds=1.0)
-        data = open(wav, "rb").read()
+        data = read_bytes(wav)
         cut = self.write("cut.wav", data[: 44 + 8000])  # header + 4000 of 16000 frames
         r, err = probe(cut)
         self.assertIsNotNone(r, err)
@@ -135,7 +135,7 @@ class BadInput(TempDirTest):
         src = sine_wav(self.path("tone.wav"), seconds=2.0)
         for ext in ["mp3", "flac", "ogg"]:
             with self.subTest(ext=ext):
-                data = open(convert(src, self.path(f"tone.{ext}")), "rb").read()
+                data = read_bytes(convert(src, self.path(f"tone.{ext}")))
                 cut = self.write(f"cut.{ext}", data[: len(data) // 2])
                 r, err = probe(cut)
                 if r is not None:
