@@ -223,15 +223,15 @@ bool plan_decoder(const test_script & script, decoder_plan & plan, std::string &
         out.result_len = int(out.tokens.size()) - (mode == run_mode::timestamps ? 1 : 0);
         return out;
     };
-    // A window with nothing to say emits "" (no segment comes of it). Both forms keep
-    // n_empty + 1 tokens, so timestamp and no-timestamp decodes stay in step window by
-    // window. Once the previous-text prompt is full, every window starts at the same
-    // position; the filler before that is stretched so the prompt fills up exactly at a
-    // window boundary and the windows never overlap halfway.
-    auto filler_window = [&](run_mode mode, int past) {
+    // A window with nothing to say emits "" (no segment comes of it); both forms keep
+    // n_empty + 2 tokens. Once the previous-text prompt is full every window starts at
+    // the same position; the filler before that is stretched so the prompt fills up
+    // exactly at a window boundary and windows never overlap halfway.
+    auto filler_window = [&](run_mode mode, int past, int extra) {
         int n_empty = 1;
         const int room = k_max_past - past;
         if (room >= 3 && room <= 5) n_empty = room - 2;
+        n_empty += extra;
         window_tokens out{{}, n_empty + 2, true};
         if (mode == run_mode::timestamps) out.tokens.push_back(ids.beg);
         for (int i = 0; i < n_empty; ++i) out.tokens.push_back(empty_token);
@@ -246,6 +246,10 @@ bool plan_decoder(const test_script & script, decoder_plan & plan, std::string &
     if (script.with_timestamps) modes.push_back(run_mode::timestamps);
     if (script.without_timestamps) modes.push_back(run_mode::no_timestamps);
 
+    // When one model serves both kinds of run, the no-timestamp fillers run one
+    // position behind the timestamp ones (as they do once both prompts are full): its
+    // first filler takes up the tokens the timestamps took in the scripted windows.
+    int past_ts_after_script = -1;
     for (run_mode mode : modes) {
         const int prompt_len = (script.multilingual ? 3 : 1) + (mode == run_mode::no_timestamps ? 1 : 0);
         int past = 0;
@@ -253,7 +257,12 @@ bool plan_decoder(const test_script & script, decoder_plan & plan, std::string &
         bool prev_filler = false;
         for (int w = 0; w < 1000; ++w) {
             const bool scripted = w < n_windows && !by_window[w].empty();
-            const window_tokens win = scripted ? scripted_window(w, mode) : filler_window(mode, past);
+            if (w == n_windows && mode == run_mode::timestamps) past_ts_after_script = past;
+            int extra = 0;
+            if (w == n_windows && mode == run_mode::no_timestamps && past_ts_after_script >= 0) {
+                extra = past_ts_after_script - past;
+            }
+            const window_tokens win = scripted ? scripted_window(w, mode) : filler_window(mode, past, extra);
             // Later windows are prompted with "previous text" + the kept tokens so far.
             const int start = prompt_len - 1 + (past > 0 ? 1 + std::min(past, k_max_past) : 0);
             if (win.filler && prev_filler && start == prev_start && w >= n_windows) break;  // steady from here on

@@ -10,6 +10,7 @@
 #include "whisper.h"
 
 #include <cinttypes>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,6 +34,14 @@ struct ctx_deleter {
 };
 
 void quiet_log(ggml_log_level, const char *, void *) {}
+
+// JSON has no infinities: the engine's no-speech probability can be one.
+std::string number(double v) {
+    if (!std::isfinite(v)) return "null";
+    char buf[32];
+    snprintf(buf, sizeof buf, "%.9g", v);
+    return buf;
+}
 
 std::string hex(const char * s) {
     static const char digits[] = "0123456789abcdef";
@@ -91,17 +100,18 @@ void print_result(whisper_context * ctx, int rc) {
            lang_id >= 0 ? whisper_lang_str(lang_id) : "");
     for (int i = 0; i < n; ++i) {
         printf("%s\n {\"t0\": %" PRId64 ", \"t1\": %" PRId64 ", \"hex\": \"%s\", \"speaker_turn_next\": %s, "
-               "\"no_speech_prob\": %.9g, \"tokens\": [",
+               "\"no_speech_prob\": %s, \"tokens\": [",
                i ? "," : "", whisper_full_get_segment_t0(ctx, i), whisper_full_get_segment_t1(ctx, i),
                hex(whisper_full_get_segment_text(ctx, i)).c_str(),
                whisper_full_get_segment_speaker_turn_next(ctx, i) ? "true" : "false",
-               whisper_full_get_segment_no_speech_prob(ctx, i));
+               number(whisper_full_get_segment_no_speech_prob(ctx, i)).c_str());
         const int nt = whisper_full_n_tokens(ctx, i);
         for (int j = 0; j < nt; ++j) {
             const whisper_token_data d = whisper_full_get_token_data(ctx, i, j);
-            printf("%s{\"id\": %d, \"hex\": \"%s\", \"p\": %.9g, \"t0\": %" PRId64 ", \"t1\": %" PRId64
+            printf("%s{\"id\": %d, \"hex\": \"%s\", \"p\": %s, \"t0\": %" PRId64 ", \"t1\": %" PRId64
                    ", \"t_dtw\": %" PRId64 "}",
-                   j ? ", " : "", d.id, hex(whisper_full_get_token_text(ctx, i, j)).c_str(), d.p, d.t0, d.t1, d.t_dtw);
+                   j ? ", " : "", d.id, hex(whisper_full_get_token_text(ctx, i, j)).c_str(), number(d.p).c_str(),
+                   d.t0, d.t1, d.t_dtw);
         }
         printf("]}");
     }
