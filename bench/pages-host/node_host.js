@@ -15,22 +15,22 @@ const [preludeFile, scriptPath, inputPath, outputPath] = process.argv.slice(2);
 const script = fs.readFileSync(scriptPath, 'utf8');
 const inputJson = fs.readFileSync(inputPath, 'utf8');
 
-const context = vm.createContext({});
-if (preludeFile === '--native') {
-  Object.assign(context, { atob, TextEncoder, TextDecoder,
-                           crypto: { getRandomValues: a => crypto.getRandomValues(a) } });
-} else {
+// The bundle runs in Node's main context, as a script does under LumivanePages: a vm
+// context would slow every global access and make the comparison unfair.
+if (preludeFile !== '--native') {
+  // Node's crypto global has only a getter; make room for the prelude's own.
+  Object.defineProperty(globalThis, 'crypto', { value: undefined, writable: true, configurable: true });
   const strictBase64 = /^(?:[A-Za-z0-9+/]{4})*(?:[A-Za-z0-9+/]{2}==|[A-Za-z0-9+/]{3}=)?$/;
-  context.__atob = s => {
+  globalThis.__atob = s => {
     s = String(s);
     return strictBase64.test(s) ? Buffer.from(s, 'base64').toString('latin1') : undefined;
   };
-  context.__random = n => Array.from(crypto.randomBytes(Math.min(n >>> 0, 65536)));
-  vm.runInContext(fs.readFileSync(preludeFile, 'utf8'), context);
+  globalThis.__random = n => Array.from(crypto.randomBytes(Math.min(n >>> 0, 65536)));
+  vm.runInThisContext(fs.readFileSync(preludeFile, 'utf8'));
 }
-vm.runInContext(script, context, { filename: scriptPath });
-context.__inputJson = inputJson;
-const result = vm.runInContext('lumivanePages(JSON.parse(__inputJson))', context);
+vm.runInThisContext(script, { filename: scriptPath });
+globalThis.__inputJson = inputJson;
+const result = vm.runInThisContext('lumivanePages(JSON.parse(__inputJson))');
 const bytes = Buffer.from(result.buffer, result.byteOffset, result.byteLength);
 const temporary = path.join(path.dirname(outputPath), `.node-${process.pid}`);
 fs.writeFileSync(temporary, bytes);
