@@ -1,6 +1,5 @@
 #include "natives.h"
 
-#include <cmath>
 #include <cstdlib>
 #include <string>
 #include <vector>

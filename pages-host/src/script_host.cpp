@@ -59,7 +59,7 @@ JSValueRef evaluate(JSContextRef ctx, const js_string& source, JSStringRef url,
   return result;
 }
 
-// The bytes of the typed array `result`, or false if it is none or holds no bytes.
+// The bytes of the typed array `result`, or false if it is not one.
 // These are the view's own bytes: a view into the middle of a larger buffer yields its
 // own region, not the buffer's start.
 bool typed_array_bytes(JSContextRef ctx, JSValueRef result, const void*& bytes, size_t& length) {
