@@ -316,7 +316,11 @@ bool plan_decoder(const test_script & script, decoder_plan & plan, std::string &
     };
     int lang_token = -1;
     if (script.multilingual) {
-        const int lang_id = whisper_lang_id(script.language.c_str());
+        // the engine's own language table, searched quietly (its lookup logs misses)
+        int lang_id = -1;
+        for (int i = 0; i <= whisper_lang_max_id(); ++i) {
+            if (script.language == whisper_lang_str(i)) lang_id = i;
+        }
         if (lang_id < 0 || lang_id >= ids.solm - 2 - ids.lang0) {
             return fail(error, "language: unknown language code \"" + script.language + "\"");
         }
