@@ -405,8 +405,17 @@ TEST(GrammarErrors, EveryPrefixOfAGrammarParsesOrFailsCleanly) {
         } else if (out.state.rules.empty()) {
             EXPECT_EQ(out.parse_errors.rfind("parse: error parsing grammar: ", 0), 0u);
             EXPECT_EQ(out.parse_errors.back(), '\n');
+        } else if (grammar_parser::find_undefined_rule(out.state) < 0) {
+            EXPECT_EQ(out.listing.errors, "");  // only a cut before a rule's definition leaves a hole
         }
     }
+    EXPECT_EQ(parse_and_print(grammar).listing.printed,
+              "root ::= root_3 root_5 \n"
+              "root_1 ::= [a] [A] [<U+00E9>] | root_2 \n"
+              "root_2 ::= [^a-z]<U+00E9>-] root_2 | [^a-z]<U+00E9>-] \n"
+              "root_3 ::= root_1 root_3 | \n"
+              "name ::= [<U+1F600>] [<U+20AC>] \n"
+              "root_5 ::= name | \n");
 }
 
 TEST(GrammarErrors, NestingIsCappedInsteadOfExhaustingTheStack) {
@@ -479,6 +488,18 @@ TEST(GrammarPrintErrors, UndefinedRuleBelowTheHighestIsReported) {
     EXPECT_EQ(out.listing.errors,
               "\nprint_grammar: error printing grammar: malformed rule, does not end with WHISPER_GRETYPE_END: 1\n");
     EXPECT_EQ(out.state.rules.size(), 3u);  // printing leaves the state alone
+}
+
+TEST(GrammarPrintErrors, OnStandardErrorTheMessageFollowsTheCutLine) {
+    // The driver lists the grammar on standard error, where the listing and the message meet.
+    parse_state state;
+    state.symbol_table = {{"root", 0}, {"x", 1}};
+    state.rules = {{el(CHR, 'a'), el(REF, 1), el(END)}, {el(CHR, 'b'), el(ALT), el(RNG, 'c'), el(END)}};
+    stderr_capture capture;
+    grammar_parser::print_grammar(stderr, state);
+    EXPECT_EQ(capture.finish(), "root ::= [a] x \nx ::= [b] | \n"
+                                "print_grammar: error printing grammar: "
+                                "WHISPER_GRETYPE_CHAR_RNG_UPPER without preceding char: 1,2\n");
 }
 
 // ---------------------------------------------------------------------------------------
