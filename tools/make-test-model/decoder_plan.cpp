@@ -362,13 +362,17 @@ bool plan_decoder(const test_script & script, decoder_plan & plan, std::string &
             auto it = std::find_if(remaining.begin(), remaining.end(), beats_all);
             if (it == remaining.end() || level == int(std::size(k_levels))) {
                 std::string who;
+                bool both_modes = false;
                 for (const auto & x : wishes[p]) {
                     if (!who.empty()) who += "; ";
                     who += "window " + std::to_string(x.window) + " " + mode_name(x.mode) + " wants token " +
                            std::to_string(x.token);
+                    both_modes = both_modes || x.mode != wishes[p].front().mode;
                 }
                 return fail(error, "the decodes this script asks for collide at decoder position " + std::to_string(p) +
-                                   " (" + who + "): use fewer segments or windows with \"no_timestamps\": \"both\"");
+                                   " (" + who + "): " +
+                                   (both_modes ? "a model for runs with and without timestamps needs one segment per window"
+                                               : "shorten the script"));
             }
             plan.positions[p].push_back({plan.direction_of_token[*it], k_levels[level++]});
             remaining.erase(it);

@@ -237,6 +237,13 @@ class Transcripts(unittest.TestCase):
             ("dtw_multi", "noise10", "--dtw tiny --nfa --lang auto", scripted(DTW_MULTI), "fr"),
         ])
 
+    def test_token_times_do_not_depend_on_the_audio(self):
+        runs = [probe(self.models["sample"], self.audio[a], "--token-ts") for a in ("noise10", "silence10")]
+        times = [[[(t["t0"], t["t1"]) for t in s["tokens"]] for s in r["segments"]] for r in runs]
+        self.assertEqual(times[0], times[1])
+        for seg, toks in zip(runs[0]["segments"], times[0]):
+            self.assertTrue(all(seg["t0"] <= a <= b <= seg["t1"] for a, b in toks), toks)
+
     def test_several_windows(self):
         s = scripted(WINDOWS)
         self.run_table([
