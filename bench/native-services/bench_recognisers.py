@@ -1,0 +1,140 @@
+#!/usr/bin/env python3
+"""Benchmark of libLumivaneImage's recognisers against baselines measured in the same run.
+
+Run:  cmake --build build-native --target bench-native-services
+  or: python3 bench/native-services/bench_recognisers.py build-native/native-services/libLumivaneImage.so
+
+1. lv_read_text on an A4 page rendered at 150 dpi: the first call (engine start-up included),
+   then the median of 10 further calls on the same thread, against the `tesseract` command on
+   the same image with the same models and settings. The command's time includes loading its
+   models, so its time on a blank page of the same size is measured too and subtracted, giving
+   the recogniser's own time for the page. The command runs on one thread, as the library does
+   (and once more with its default OpenMP threads, for comparison).
+   Goals: warm call within 10 % of the recogniser's own time, at least 5x faster than the first.
+2. lv_read_qr on a 12-megapixel photo carrying one QR code: the median of 5 calls, against the
+   same call on the photo scaled to 1 megapixel.
+"""
+import ctypes
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+FONT = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"
+WORDS = ("A leitura automática de páginas impressas transforma documentos em texto pesquisável, "
+         "preservando acentos, números como 2024 e pontuação; the quick brown fox jumps over "
+         "the lazy dog; el niño come manzanas en la mañana.").split()
+
+
+def run(*command, env=None):
+    subprocess.run(command, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=env)
+
+
+def a4_page(path):
+    """1240 x 1754 pixels (A4 at 150 dpi) of 12-point body text in lines of about 70 characters."""
+    lines, line = [], ""
+    for i in range(520):
+        word = WORDS[i % len(WORDS)]
+        if len(line) + len(word) > 70:
+            lines.append(line)
+            line = ""
+        line = f"{line} {word}".strip()
+    command = ["convert", "-size", "1240x1754", "xc:white", "-density", "150", "-units", "PixelsPerInch",
+               "-font", FONT, "-pointsize", "12", "-fill", "black"]
+    for index, text in enumerate(lines[:60]):
+        command += ["-annotate", f"+110+{130 + index * 25}", text]
+    run(*command, path)
+
+
+def photo_with_code(path, source_photo, qr_path):
+    run("qrencode", "-o", qr_path, "-s", "12", "-m", "4", "https://exemplo.com.br/pedido/12345")
+    run("convert", source_photo, "-resize", "4000x3000!", "(", qr_path, "-rotate", "8", ")",
+        "-geometry", "+2300+1400", "-composite", "-quality", "90", path)
+
+
+def median_seconds(call, repeats):
+    times = []
+    for _ in range(repeats):
+        start = time.perf_counter()
+        call()
+        times.append(time.perf_counter() - start)
+    return statistics.median(times)
+
+
+def main():
+    library = ctypes.CDLL(sys.argv[1] if len(sys.argv) > 1 else "build-native/native-services/libLumivaneImage.so")
+    for name in ("lv_read_text", "lv_read_qr"):
+        getattr(library, name).argtypes = [ctypes.c_void_p, ctypes.c_int32]
+        getattr(library, name).restype = ctypes.c_void_p
+    library.lv_free_text.argtypes = [ctypes.c_void_p]
+
+    def call(function, data):
+        text = function(data, len(data))
+        result = ctypes.string_at(text)
+        library.lv_free_text(text)
+        return result
+
+    work = tempfile.mkdtemp(prefix="lumivane-bench-")
+    try:
+        page, blank = os.path.join(work, "page.png"), os.path.join(work, "blank.png")
+        a4_page(page)
+        run("convert", "-size", "1240x1754", "xc:white", blank)
+        with open(page, "rb") as handle:
+            page_bytes = handle.read()
+
+        start = time.perf_counter()
+        first_result = call(library.lv_read_text, page_bytes)
+        first = time.perf_counter() - start
+        warm = median_seconds(lambda: call(library.lv_read_text, page_bytes), 10)
+        lines = first_result.count(b'"Texto"')
+
+        tesseract = ["tesseract", "-l", "por+eng+spa", "--oem", "1", "--psm", "3"]
+        # The library runs each recognition on the calling thread alone; the command is timed
+        # that way (the fair baseline) and with its default OpenMP threads.
+        single = dict(os.environ, OMP_THREAD_LIMIT="1")
+        out = os.path.join(work, "out")
+        cli_page = median_seconds(lambda: run(*tesseract, page, out, env=single), 3)
+        cli_blank = median_seconds(lambda: run(*tesseract, blank, out, env=single), 3)
+        cli_threaded = median_seconds(lambda: run(*tesseract, page, out), 3)
+        own = max(cli_page - cli_blank, 1e-6)
+
+        print(f"lv_read_text, A4 page at 150 dpi ({lines} lines recognised)")
+        print(f"  first call              {first * 1000:9.1f} ms")
+        print(f"  warm call (median of 10) {warm * 1000:8.1f} ms")
+        print(f"  tesseract CLI, page     {cli_page * 1000:9.1f} ms   (one thread)")
+        print(f"  tesseract CLI, blank    {cli_blank * 1000:9.1f} ms   (start-up)")
+        print(f"  tesseract CLI, page     {cli_threaded * 1000:9.1f} ms   (default OpenMP threads)")
+        print(f"  recogniser's own time   {own * 1000:9.1f} ms")
+        print(f"  warm / recogniser's own  {warm / own:8.2f}   (goal <= 1.10)")
+        print(f"  warm / CLI on the page   {warm / cli_page:8.2f}")
+        print(f"  warm / threaded CLI      {warm / cli_threaded:8.2f}")
+        print(f"  first / warm             {first / warm:8.2f}   (goal >= 5)")
+
+        photo_source = os.environ.get("LUMIVANE_BENCH_PHOTO")
+        if not photo_source:
+            photo_source = os.path.join(work, "noise.png")
+            run("convert", "-size", "800x600", "plasma:fractal", "-blur", "0x2", photo_source)
+        photo, small = os.path.join(work, "photo.jpg"), os.path.join(work, "small.jpg")
+        photo_with_code(photo, photo_source, os.path.join(work, "qr.png"))
+        run("convert", photo, "-resize", "1155x866", small)
+        with open(photo, "rb") as handle:
+            photo_bytes = handle.read()
+        with open(small, "rb") as handle:
+            small_bytes = handle.read()
+        codes = call(library.lv_read_qr, photo_bytes).decode("utf-8")
+        qr = median_seconds(lambda: call(library.lv_read_qr, photo_bytes), 5)
+        qr_small = median_seconds(lambda: call(library.lv_read_qr, small_bytes), 5)
+        print("lv_read_qr, 4000 x 3000 JPEG photo with one code")
+        print(f"  result                  {codes}")
+        print(f"  median of 5             {qr * 1000:9.1f} ms")
+        print(f"  same photo at 1 MP      {qr_small * 1000:9.1f} ms")
+        print(f"  12 MP / 1 MP             {qr / qr_small:8.2f}   (pixel ratio 12)")
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
