@@ -48,6 +48,15 @@ std::string read_whole_file(const std::string & path) {
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
+std::string grammar_symbol_name(const grammar_parser::parse_state & state, uint32_t id) {
+    for (const auto & [name, symbol_id] : state.symbol_table) {
+        if (symbol_id == id) {
+            return name;
+        }
+    }
+    return std::to_string(id);
+}
+
 // Owns the engine context for the run.
 struct context_holder {
     whisper_context * ctx = nullptr;
@@ -196,6 +205,15 @@ int main(int argc, char ** argv) {
         const std::string text = is_file_exist(params.grammar) ? read_whole_file(params.grammar) : params.grammar;
         params.parsed_grammar = grammar_parser::parse(text.c_str());
         if (params.parsed_grammar.rules.empty()) {
+            fprintf(stderr, "error: failed to parse grammar \"%s\"\n", params.grammar.c_str());
+            return 4;
+        }
+        // The engine follows every rule reference blindly: a rule that is used but never
+        // defined would crash it mid-decode, so such a grammar is refused here.
+        const int64_t undefined = grammar_parser::find_undefined_rule(params.parsed_grammar);
+        if (undefined >= 0) {
+            fprintf(stderr, "error: grammar rule '%s' is used but never defined\n",
+                    grammar_symbol_name(params.parsed_grammar, (uint32_t) undefined).c_str());
             fprintf(stderr, "error: failed to parse grammar \"%s\"\n", params.grammar.c_str());
             return 4;
         }
