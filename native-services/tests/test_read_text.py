@@ -1,7 +1,9 @@
 """lv_read_text and lv_free_text on images rendered at test time."""
 import json
+import struct
 import subprocess
 import unittest
+import zlib
 
 import lvimage as lv
 
@@ -127,6 +129,15 @@ class ImageFormatsTest(unittest.TestCase):
         self.assertEqual([line["Texto"] for line in lines], ["Fundo transparente"])
 
 
+def png_claiming(width, height):
+    """A well-formed PNG whose header claims width x height grey pixels but carries one row."""
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+    header = struct.pack(">IIBBBBB", width, height, 8, 0, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) +
+            chunk(b"IDAT", zlib.compress(b"\x00" + b"\xff" * width)) + chunk(b"IEND", b""))
+
+
 class FailureTest(unittest.TestCase):
     FAILURE = ('{"Erro":"%s"}' % TEXT_FAILURE).encode("utf-8")
 
@@ -138,6 +149,8 @@ class FailureTest(unittest.TestCase):
             "garbage": (bytes(range(256)) * 8, None),
             "png signature only": (png[:16], None),
             "negative count": (png, -5),
+            # Decoding would need 3.6 GB: refused from the header alone.
+            "oversized header": (png_claiming(60000, 60000), None),
         }
         for name, (data, count) in cases.items():
             with self.subTest(name):
