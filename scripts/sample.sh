@@ -12,10 +12,11 @@ model="$out/ggml-test-model.bin"
 
 espeak-ng -w "$out/speech.wav" \
   "And so, my fellow Americans, ask not what your country can do for you, ask what you can do for your country."
-sox "$out/speech.wav" -r 16000 -c 1 -b 16 "$out/sample.wav"
+# The test model's script runs to 9.8 s: pad the spoken sample with silence to cover it.
+sox "$out/speech.wav" -r 16000 -c 1 -b 16 "$out/sample.wav" pad 0 4
 rm -f "$out/speech.wav"
 
-"$BUILD_DIR/bin/LumivaneSpeech" -m "$model" -otxt -ovtt -osrt -olrc -of "$out/sample" "$out/sample.wav"
+"$BUILD_DIR/bin/LumivaneSpeech" -m "$model" -otxt -ovtt -osrt -olrc -ocsv -oj -of "$out/sample" "$out/sample.wav"
 
 echo
 log "transcript files:"
