@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -39,7 +40,14 @@ public:
         std::unique_ptr<Engine> engine_;
     };
 
+    // Idle engines beyond `max_idle` are released: a burst of calls does not hold its memory.
     EnginePool(Factory factory, std::size_t max_idle) : factory_(std::move(factory)), max_idle_(max_idle) {}
+
+    // As many idle engines as the machine runs calls at once, and at least two.
+    static std::size_t default_max_idle() {
+        const std::size_t cores = std::thread::hardware_concurrency();
+        return cores < 2 ? 2 : cores;
+    }
 
     // An idle engine, or a new one from the factory; an empty lease when the factory fails.
     Lease acquire() {
@@ -58,8 +66,14 @@ public:
 
 private:
     void give_back(std::unique_ptr<Engine> engine) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (idle_.size() < max_idle_) idle_.push_back(std::move(engine));
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (idle_.size() < max_idle_) {
+                idle_.push_back(std::move(engine));
+                return;
+            }
+        }
+        engine.reset();  // released outside the lock
     }
 
     Factory factory_;

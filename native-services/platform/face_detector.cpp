@@ -21,7 +21,8 @@ constexpr double detection_threshold = 0.3;
 
 EnginePool<FaceDetector> &detector_pool() {
     static auto *pool = new EnginePool<FaceDetector>(
-        [] { return std::make_unique<FaceDetector>(dlib::get_frontal_face_detector()); }, 16);
+        [] { return std::make_unique<FaceDetector>(dlib::get_frontal_face_detector()); },
+        EnginePool<FaceDetector>::default_max_idle());
     return *pool;
 }
 

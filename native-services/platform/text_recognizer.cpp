@@ -63,7 +63,8 @@ TextEnginePool &pool_for(const std::string &models, bool language_correction) {
     auto &pool = (*pools)[key];
     if (!pool) {
         pool = std::make_unique<TextEnginePool>(
-            [models, language_correction] { return start_engine(models, language_correction); }, 16);
+            [models, language_correction] { return start_engine(models, language_correction); },
+            TextEnginePool::default_max_idle());
     }
     return *pool;
 }

@@ -1,7 +1,9 @@
 """lv_read_text and lv_free_text on images rendered at test time."""
 import json
+import os
 import struct
 import subprocess
+import sys
 import unittest
 import zlib
 
@@ -43,6 +45,7 @@ class ReadTextTest(unittest.TestCase):
             self.assertEqual(set(line["Area"]), {"X", "Y", "Largura", "Altura"})
             self.assertGreater(line["Confianca"], 0.5)
             self.assertLessEqual(line["Confianca"], 1.0)
+            self.assertTrue(all(0.0 <= value <= 1.0 for value in line["Area"].values()), line["Area"])
 
     def test_result_text_is_compact_raw_utf8_with_escaped_solidus(self):
         self.assertIn("Ação rápida: 2\\/3 das maçãs".encode("utf-8"), self.raw)
@@ -155,6 +158,23 @@ class FailureTest(unittest.TestCase):
         for name, (data, count) in cases.items():
             with self.subTest(name):
                 self.assertEqual(lv.read_text_raw(data, count), self.FAILURE)
+
+    def test_missing_models_are_reported(self):
+        # A fresh process whose recogniser finds no models: the text reader says so, the
+        # region finder fails; neither crashes nor returns null.
+        work = lv.Workdir()
+        try:
+            page = lv.text_image(work.file("page.png"), ["Sem modelos"], width=600, height=200)
+            script = ("import json, lvimage as lv\n"
+                      f"data = lv.read({page!r})\n"
+                      "print(json.dumps([lv.read_text(data), lv.detect_regions(data, 0, 4)[0]]))\n")
+            env = dict(os.environ, TESSDATA_PREFIX=work.path)
+            output = subprocess.run([sys.executable, "-c", script], env=env, check=True, capture_output=True,
+                                    text=True, cwd=os.path.dirname(os.path.abspath(__file__))).stdout
+            self.assertEqual(json.loads(output),
+                             [{"Erro": "Não foi possível carregar os modelos de reconhecimento de texto."}, -1])
+        finally:
+            work.remove()
 
     def test_null_bytes_and_null_free(self):
         result = lv.lib.lv_read_text(None, 100)
