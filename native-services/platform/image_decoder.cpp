@@ -1,5 +1,6 @@
 #include "image_decoder.h"
 
+#include <libexif/exif-data.h>
 #include <libheif/heif.h>
 
 #include <climits>
@@ -73,12 +74,52 @@ PixPtr decode_heif(const std::uint8_t *bytes, std::size_t count) {
     return pix;
 }
 
+struct ExifDataDeleter {
+    void operator()(ExifData *data) const { exif_data_unref(data); }
+};
+
+// The EXIF orientation of a JPEG (1 to 8; 1 when it has none): cameras store the sensor's
+// pixels and record how the picture is to be turned for viewing.
+int jpeg_orientation(const std::uint8_t *bytes, std::size_t count) {
+    if (count > UINT_MAX) return 1;
+    std::unique_ptr<ExifData, ExifDataDeleter> exif(exif_data_new_from_data(bytes, static_cast<unsigned>(count)));
+    if (!exif) return 1;
+    ExifEntry *entry = exif_data_get_entry(exif.get(), EXIF_TAG_ORIENTATION);
+    if (!entry || entry->format != EXIF_FORMAT_SHORT || entry->components < 1 || entry->size < 2) return 1;
+    const int orientation = exif_get_short(entry->data, exif_data_get_byte_order(exif.get()));
+    return orientation >= 1 && orientation <= 8 ? orientation : 1;
+}
+
+// Turns the stored pixels upright, as a viewer shows them.
+PixPtr apply_orientation(PixPtr pix, int orientation) {
+    if (!pix) return nullptr;
+    switch (orientation) {
+        case 2: return PixPtr(pixFlipLR(nullptr, pix.get()));
+        case 3: return PixPtr(pixRotateOrth(pix.get(), 2));
+        case 4: return PixPtr(pixFlipTB(nullptr, pix.get()));
+        case 5: {  // transpose
+            PixPtr turned(pixRotateOrth(pix.get(), 1));
+            return turned ? PixPtr(pixFlipLR(nullptr, turned.get())) : nullptr;
+        }
+        case 6: return PixPtr(pixRotateOrth(pix.get(), 1));
+        case 7: {  // transverse
+            PixPtr turned(pixRotateOrth(pix.get(), 1));
+            return turned ? PixPtr(pixFlipTB(nullptr, turned.get())) : nullptr;
+        }
+        case 8: return PixPtr(pixRotateOrth(pix.get(), 3));
+        default: return pix;
+    }
+}
+
 PixPtr decode_leptonica(const std::uint8_t *bytes, std::size_t count) {
     l_int32 format = 0, width = 0, height = 0, bits = 0, samples = 0, colormapped = 0;
     if (pixReadHeaderMem(bytes, count, &format, &width, &height, &bits, &samples, &colormapped) == 0 &&
         static_cast<long long>(width) * height > max_pixels)
         return nullptr;
-    return PixPtr(pixReadMem(bytes, count));
+    PixPtr pix(pixReadMem(bytes, count));
+    if (pix && pixGetInputFormat(pix.get()) == IFF_JFIF_JPEG)
+        pix = apply_orientation(std::move(pix), jpeg_orientation(bytes, count));
+    return pix;
 }
 
 // Brings any decoded depth to 8 bpp gray or 32 bpp RGB without transparency.

@@ -124,6 +124,21 @@ class ImageFormatsTest(unittest.TestCase):
         lines = lv.read_text(lv.read(path))["Linhas"]
         self.assertEqual([line["Texto"] for line in lines], ["Primeira página"])
 
+    def test_camera_orientation_is_applied(self):
+        # Stored pixels turned away from upright, with the EXIF tag that tells a viewer how to
+        # turn them back.
+        upright = lv.read_text(lv.read(self.source))["Linhas"]
+        cases = {6: ["-rotate", "-90"], 8: ["-rotate", "90"], 3: ["-rotate", "180"],
+                 2: ["-flop"], 5: ["-transpose"], 7: ["-transverse"]}
+        for orientation, stored_turn in cases.items():
+            with self.subTest(orientation=orientation):
+                path = self.work.file(f"camera-{orientation}.jpg")
+                lv.run("convert", self.source, *stored_turn, "-quality", "95", path)
+                lines = lv.read_text(with_exif_orientation(lv.read(path), orientation))["Linhas"]
+                self.assertEqual([line["Texto"] for line in lines], ["Formato legível"])
+                for key, value in upright[0]["Area"].items():
+                    self.assertAlmostEqual(lines[0]["Area"][key], value, delta=0.01)
+
     def test_transparent_background_reads_as_white(self):
         path = self.work.file("alpha.png")
         lv.run("convert", "-size", "700x200", "xc:none", "-font", lv.FONT, "-pointsize", "48",
@@ -139,6 +154,14 @@ def png_claiming(width, height):
     header = struct.pack(">IIBBBBB", width, height, 8, 0, 0, 0, 0)
     return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) +
             chunk(b"IDAT", zlib.compress(b"\x00" + b"\xff" * width)) + chunk(b"IEND", b""))
+
+
+def with_exif_orientation(jpeg, orientation):
+    """The JPEG with an EXIF segment carrying only the orientation tag, right after SOI."""
+    tiff = (b"MM\x00\x2a" + struct.pack(">I", 8) + struct.pack(">H", 1) +
+            struct.pack(">HHIHH", 0x0112, 3, 1, orientation, 0) + struct.pack(">I", 0))
+    body = b"Exif\x00\x00" + tiff
+    return jpeg[:2] + b"\xff\xe1" + struct.pack(">H", len(body) + 2) + body + jpeg[2:]
 
 
 class FailureTest(unittest.TestCase):
