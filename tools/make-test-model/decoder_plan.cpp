@@ -218,6 +218,12 @@ bool plan_decoder(const test_script & script, decoder_plan & plan, std::string &
             if (seg->speaker_turn) out.tokens.push_back(ids.solm);
             if (mode == run_mode::timestamps) out.tokens.push_back(ts_token(seg->t1 - base));
         }
+        // Serving both kinds of run: a no-timestamp window ends with "" where the
+        // timestamp one has its closing timestamp, so the next windows' texts line up
+        // (the no-timestamp prompt is one token longer, the timestamp window one
+        // opening timestamp longer). The last scripted window needs no such step.
+        const bool both = script.with_timestamps && script.without_timestamps;
+        if (both && mode == run_mode::no_timestamps && w + 1 < n_windows) out.tokens.push_back(empty_token);
         out.tokens.push_back(ids.eot);
         // With timestamps the engine keeps up to the last timestamp, without it keeps all.
         out.result_len = int(out.tokens.size()) - (mode == run_mode::timestamps ? 1 : 0);

@@ -6,7 +6,7 @@
 //
 // options: --beam N, --best-of N, --lang CODE|auto, --translate, --detect, --nt,
 //          --tdrz, --token-ts, --max-len N, --dtw tiny.en|tiny, --fa, --nfa, --mc N,
-//          --threads N, --offset-ms N, --duration-ms N, --print-special, --verbose
+//          --threads N, --processors N, --offset-ms N, --duration-ms N, --print-special, --verbose
 #include "whisper.h"
 
 #include <cinttypes>
@@ -22,7 +22,7 @@ namespace {
 
 struct probe_options {
     std::string model, audio;
-    int beam = 0, best_of = -1, max_len = 0, max_context = -1, threads = 1, offset_ms = 0, duration_ms = 0;
+    int beam = 0, best_of = -1, max_len = 0, max_context = -1, threads = 1, processors = 1, offset_ms = 0, duration_ms = 0;
     std::string language = "en", dtw;
     bool translate = false, detect = false, no_timestamps = false, tdrz = false, token_ts = false;
     bool print_special = false, verbose = false;
@@ -65,6 +65,7 @@ bool parse_args(int argc, char ** argv, probe_options & o) {
         else if (a == "--max-len" && (v = value())) o.max_len = atoi(v);
         else if (a == "--mc" && (v = value())) o.max_context = atoi(v);
         else if (a == "--threads" && (v = value())) o.threads = atoi(v);
+        else if (a == "--processors" && (v = value())) o.processors = atoi(v);
         else if (a == "--offset-ms" && (v = value())) o.offset_ms = atoi(v);
         else if (a == "--duration-ms" && (v = value())) o.duration_ms = atoi(v);
         else if (a == "--dtw" && (v = value())) o.dtw = v;
@@ -173,7 +174,7 @@ int main(int argc, char ** argv) {
     p.offset_ms = o.offset_ms;
     p.duration_ms = o.duration_ms;
 
-    const int rc = whisper_full(ctx.get(), p, samples.data(), int(samples.size()));
+    const int rc = whisper_full_parallel(ctx.get(), p, samples.data(), int(samples.size()), o.processors);
     print_result(ctx.get(), rc);
     if (o.verbose) whisper_print_timings(ctx.get());
     return rc == 0 ? 0 : 1;

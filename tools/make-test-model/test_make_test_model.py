@@ -49,6 +49,19 @@ WINDOWS = {
         {"t0": 9000, "t1": 9400, "tokens": [" Four", "."]},
     ],
 }
+WINDOWS_BOTH = {
+    "no_timestamps": "both",
+    "segments": [
+        {"t0": 0, "t1": 200, "tokens": [" One", "."]},
+        {"t0": 3040, "t1": 3500, "tokens": [" Three", "."], "speaker_turn": True},
+        {"t0": 9000, "t1": 9400, "tokens": [" Four", "."]},
+    ],
+}
+# 45 segments of one word: 135 distinct tokens (text and timestamps), 181 in the window
+WIDE = {
+    "dims": "wide",
+    "segments": [{"t0": 20 * i, "t1": 20 * i + 20, "tokens": [f" w{i}", "," if i % 3 else "."]} for i in range(45)],
+}
 NO_TS = {
     "no_timestamps": True,
     "segments": [
@@ -125,7 +138,9 @@ class Transcripts(unittest.TestCase):
             "dtw_en": fx.model("dtw_en", DTW_EN),
             "dtw_multi": fx.model("dtw_multi", DTW_MULTI),
             "windows": fx.model("windows", WINDOWS),
+            "windows_both": fx.model("windows_both", WINDOWS_BOTH),
             "no_ts": fx.model("no_ts", NO_TS),
+            "wide": fx.model("wide", WIDE),
         }
         cls.audio = {
             "noise3": fx.audio("noise3", 3, "noise"),
@@ -172,11 +187,10 @@ class Transcripts(unittest.TestCase):
             ("sample", "noise10", "--beam 5", s, "en"),
             ("sample", "noise10", "--best-of 3", s, "en"),
             ("sample", "noise10", "--token-ts", s, "en"),
-            ("sample", "noise10", "--fa", s, "en"),
             ("sample", "noise10", "--nfa", s, "en"),
             ("sample", "noise10", "--lang de --translate", s, "en"),
             ("sample", "silence10", "", s, "en"),
-            ("sample", "noise30", "--beam 5", s, "en"),
+            ("sample", "noise30", "", s, "en"),
         ])
 
     def test_sample_audio_lengths(self):
@@ -186,7 +200,6 @@ class Transcripts(unittest.TestCase):
             ("sample", "noise3", "", scripted(self.sample, count=2), "en"),
             # the second window has nothing to say
             ("sample", "noise45", "", s, "en"),
-            ("sample", "noise45", "--beam 5", s, "en"),
             # a last window of under 5 s gets no previous-text prompt: the script restarts
             ("sample", "noise33", "", s + scripted(self.sample, offset=3000, count=2), "en"),
             # no text context: every window is prompted like the first
@@ -197,7 +210,6 @@ class Transcripts(unittest.TestCase):
         s = scripted(QUOTES)
         self.run_table([
             ("quotes", "noise10", "", s, "en"),
-            ("quotes", "noise10", "--beam 5", s, "en"),
             ("quotes", "noise10", "--nt", one_window_no_ts(QUOTES), "en"),
             ("quotes", "noise10", "--nt --beam 5", one_window_no_ts(QUOTES), "en"),
             ("quotes", "noise45", "--nt", one_window_no_ts(QUOTES), "en"),
@@ -213,7 +225,7 @@ class Transcripts(unittest.TestCase):
             ("multi", "noise10", "--lang de --translate", s, "de"),
             ("multi", "noise10", "--lang auto", s, "de"),
             ("multi", "noise10", "--lang de --nt", one_window_no_ts(MULTI), "de"),
-            ("multi", "noise45", "--lang de --nt --beam 5", one_window_no_ts(MULTI), "de"),
+            ("multi", "noise45", "--lang de --nt", one_window_no_ts(MULTI), "de"),
             ("multi", "noise10", "--lang auto --detect", [], "de"),
         ])
 
@@ -252,6 +264,17 @@ class Transcripts(unittest.TestCase):
             ("windows", "noise100", "--token-ts", s, "en"),
             # audio ends inside the second window: the rest of the script is never reached
             ("windows", "noise45", "", scripted(WINDOWS, count=3), "en"),
+        ])
+
+    def test_many_segments_in_a_wide_model(self):
+        self.run_table([("wide", "noise30", "", scripted(WIDE), "en")])
+
+    def test_several_windows_with_and_without_timestamps(self):
+        no_ts = [(None, 3000, " One.", False), (None, 6000, " Three.", True), (None, 12000, " Four.", False)]
+        self.run_table([
+            ("windows_both", "noise100", "--tdrz", scripted(WINDOWS_BOTH), "en"),
+            ("windows_both", "noise100", "--nt --tdrz", no_ts, "en"),
+            ("windows_both", "noise100", "--nt --tdrz --beam 5", no_ts, "en"),
         ])
 
 
