@@ -31,6 +31,10 @@ const char * mode_name(run_mode m) {
     return m == run_mode::timestamps ? "with timestamps" : "without timestamps (-nt)";
 }
 
+bool is_language(int token, const engine_token_ids & ids) {
+    return token >= ids.lang0 && token < ids.solm - 2;
+}
+
 // One token the engine must emit, and what the engine has masked when it samples it.
 struct wish {
     int token;
@@ -40,6 +44,7 @@ struct wish {
     bool mask_text;     // all tokens below end-of-text suppressed
     run_mode mode;
     int window;
+    bool detect;        // language detection: only the language tokens compete
 };
 
 struct window_tokens {
@@ -54,6 +59,7 @@ bool fail(std::string & error, std::string message) {
 }
 
 bool is_masked(const wish & w, int token, const engine_token_ids & ids) {
+    if (w.detect) return !is_language(token, ids);
     // start-of-transcript, languages, task, previous-text, no-speech and no-timestamps
     // tokens are always suppressed while decoding
     if (token > ids.eot && token < ids.beg && token != ids.solm) return true;
@@ -93,6 +99,12 @@ double wish_margin(const decoder_plan & plan, const std::vector<int> & directed,
     auto logit_of = [&](int token) {
         return plan.token_scale * plan.final_gain * (x[plan.direction_of_token[token]] - mean) * inv;
     };
+
+    if (w.detect) {
+        // the only directed language token against the others, all at logit 0
+        const int n_languages = ids.solm - 2 - ids.lang0;
+        return logit_of(w.token) - std::log(double(n_languages - 1));
+    }
 
     // Unmasked tokens without a direction: below end-of-text, the speaker-turn token
     // (let through when speaker turns are on), and the timestamps.
@@ -315,24 +327,29 @@ bool plan_decoder(const test_script & script, decoder_plan & plan, std::string &
         }
     }
 
-    // Directions, in order of first use; language detection gets one for its answer.
-    plan.direction_of_token.assign(ids.n_vocab, -1);
-    auto give_direction = [&](int token) {
-        if (plan.direction_of_token[token] < 0) plan.direction_of_token[token] = plan.n_directions++;
-    };
-    int lang_token = -1;
-    if (script.multilingual) {
+    // Language detection decodes start-of-transcript alone at position 0 and compares
+    // the language tokens' logits there; every decode masks those tokens.
+    {
         // the engine's own language table, searched quietly (its lookup logs misses)
         int lang_id = -1;
         for (int i = 0; i <= whisper_lang_max_id(); ++i) {
             if (script.language == whisper_lang_str(i)) lang_id = i;
         }
-        if (lang_id < 0 || lang_id >= ids.solm - 2 - ids.lang0) {
+        if (lang_id < 0 || !is_language(ids.lang0 + lang_id, ids)) {
             return fail(error, "language: unknown language code \"" + script.language + "\"");
         }
-        lang_token = ids.lang0 + lang_id;
-        give_direction(lang_token);
+        wish x{};
+        x.token = ids.lang0 + lang_id;
+        x.input = -1;
+        x.detect = true;
+        wishes[0].push_back(x);
     }
+
+    // Directions, in order of first use.
+    plan.direction_of_token.assign(ids.n_vocab, -1);
+    auto give_direction = [&](int token) {
+        if (plan.direction_of_token[token] < 0) plan.direction_of_token[token] = plan.n_directions++;
+    };
     for (const auto & at : wishes) {
         for (const auto & x : at) give_direction(x.token);
     }
@@ -345,11 +362,6 @@ bool plan_decoder(const test_script & script, decoder_plan & plan, std::string &
     // Settle each position: the strongest wish must be masked in the context of every
     // other one, and so on down.
     plan.positions.assign(k_text_ctx, {});
-    if (lang_token >= 0) {
-        // Language detection reads the logits of start-of-transcript at position 0,
-        // which no transcription decode samples from (its prompt is three tokens long).
-        plan.positions[0].push_back({plan.direction_of_token[lang_token], k_levels[0]});
-    }
     for (int p = 0; p < k_text_ctx; ++p) {
         std::vector<int> remaining;
         for (const auto & x : wishes[p]) {
@@ -371,8 +383,8 @@ bool plan_decoder(const test_script & script, decoder_plan & plan, std::string &
                 bool both_modes = false;
                 for (const auto & x : wishes[p]) {
                     if (!who.empty()) who += "; ";
-                    who += "window " + std::to_string(x.window) + " " + mode_name(x.mode) + " wants token " +
-                           std::to_string(x.token);
+                    who += x.detect ? std::string("language detection") : "window " + std::to_string(x.window) + " " + mode_name(x.mode);
+                    who += " wants token " + std::to_string(x.token);
                     both_modes = both_modes || x.mode != wishes[p].front().mode;
                 }
                 return fail(error, "the decodes this script asks for collide at decoder position " + std::to_string(p) +

@@ -189,6 +189,8 @@ class Transcripts(unittest.TestCase):
             ("sample", "noise10", "--token-ts", s, "en"),
             ("sample", "noise10", "--nfa", s, "en"),
             ("sample", "noise10", "--lang de --translate", s, "en"),
+            ("sample", "noise10", "--lang auto", s, "en"),
+            ("sample", "noise10", "--lang auto --detect", [], "en"),
             ("sample", "silence10", "", s, "en"),
             ("sample", "noise30", "", s, "en"),
         ])
