@@ -139,6 +139,7 @@ class Transcripts(unittest.TestCase):
             "dtw_multi": fx.model("dtw_multi", DTW_MULTI),
             "windows": fx.model("windows", WINDOWS),
             "windows_both": fx.model("windows_both", WINDOWS_BOTH),
+            "no_ts_windows": fx.model("no_ts_windows", dict(WINDOWS, no_timestamps=True)),
             "no_ts": fx.model("no_ts", NO_TS),
             "wide": fx.model("wide", WIDE),
         }
@@ -277,6 +278,8 @@ class Transcripts(unittest.TestCase):
             ("windows_both", "noise100", "--tdrz", scripted(WINDOWS_BOTH), "en"),
             ("windows_both", "noise100", "--nt --tdrz", no_ts, "en"),
             ("windows_both", "noise100", "--nt --tdrz --beam 5", no_ts, "en"),
+            ("no_ts_windows", "noise100", "--nt", [(None, 3000, " One. Two.", False), (None, 6000, " Three.", False),
+                                                   (None, 12000, " Four.", False)], "en"),
         ])
 
 
