@@ -6,7 +6,7 @@
 //
 // options: --beam N, --best-of N, --lang CODE|auto, --translate, --detect, --nt,
 //          --tdrz, --token-ts, --max-len N, --dtw tiny.en|tiny, --fa, --nfa, --mc N,
-//          --threads N, --processors N, --offset-ms N, --duration-ms N, --print-special, --verbose
+//          --temperature T, --threads N, --processors N, --offset-ms N, --duration-ms N, --print-special, --verbose
 #include "whisper.h"
 
 #include <cinttypes>
@@ -24,6 +24,7 @@ struct probe_options {
     std::string model, audio;
     int beam = 0, best_of = -1, max_len = 0, max_context = -1, threads = 1, processors = 1, offset_ms = 0, duration_ms = 0;
     std::string language = "en", dtw;
+    float temperature = 0.0f;
     bool translate = false, detect = false, no_timestamps = false, tdrz = false, token_ts = false;
     bool print_special = false, verbose = false;
     int flash_attn = -1;  // -1: the engine's default
@@ -66,6 +67,7 @@ bool parse_args(int argc, char ** argv, probe_options & o) {
         else if (a == "--mc" && (v = value())) o.max_context = atoi(v);
         else if (a == "--threads" && (v = value())) o.threads = atoi(v);
         else if (a == "--processors" && (v = value())) o.processors = atoi(v);
+        else if (a == "--temperature" && (v = value())) o.temperature = float(atof(v));
         else if (a == "--offset-ms" && (v = value())) o.offset_ms = atoi(v);
         else if (a == "--duration-ms" && (v = value())) o.duration_ms = atoi(v);
         else if (a == "--dtw" && (v = value())) o.dtw = v;
@@ -171,6 +173,7 @@ int main(int argc, char ** argv) {
     p.token_timestamps = o.token_ts || o.max_len > 0;
     p.max_len = o.max_len;
     if (o.max_context >= 0) p.n_max_text_ctx = o.max_context;
+    p.temperature = o.temperature;
     p.offset_ms = o.offset_ms;
     p.duration_ms = o.duration_ms;
 

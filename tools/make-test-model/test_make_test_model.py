@@ -265,6 +265,9 @@ class Transcripts(unittest.TestCase):
             ("windows", "noise100", "", s, "en"),
             ("windows", "noise100", "--beam 5", s, "en"),
             ("windows", "noise100", "--token-ts", s, "en"),
+            ("windows", "noise100", "--temperature 0.4", s, "en"),
+            # from temperature 0.5 on the engine drops the previous-text prompt, as with -mc 0
+            ("windows", "noise45", "--temperature 0.6", scripted(WINDOWS, count=2) + scripted(WINDOWS, 3000, 1), "en"),
             # audio ends inside the second window: the rest of the script is never reached
             ("windows", "noise45", "", scripted(WINDOWS, count=3), "en"),
         ])
