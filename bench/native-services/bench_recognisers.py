@@ -9,7 +9,8 @@ Run:  cmake --build build-native --target bench-native-services
    the same image with the same models and settings. The command's time includes loading its
    models, so its time on a blank page of the same size is measured too and subtracted, giving
    the recogniser's own time for the page. The command runs on one thread, as the library does
-   (and once more with its default OpenMP threads, for comparison).
+   (and once more with its default OpenMP threads, for comparison). Library calls and commands
+   alternate, and CPU times are printed beside wall times, since the machine may be shared.
    Goals: warm call within 10 % of the recogniser's own time, at least 5x faster than the first.
    The same pair (first call, median of 10 warm calls) on a one-line image, in a fresh process,
    shows the start-up cost that the engine pool saves when the recognition itself is short.
@@ -18,6 +19,7 @@ Run:  cmake --build build-native --target bench-native-services
 """
 import ctypes
 import os
+import resource
 import shutil
 import statistics
 import subprocess
@@ -55,6 +57,31 @@ def photo_with_code(path, source_photo, qr_path):
     run("qrencode", "-o", qr_path, "-s", "12", "-m", "4", "https://exemplo.com.br/pedido/12345")
     run("convert", source_photo, "-resize", "4000x3000!", "(", qr_path, "-rotate", "8", ")",
         "-geometry", "+2300+1400", "-composite", "-quality", "90", path)
+
+
+class Timings:
+    """Wall and CPU seconds (this process and its children) of repeated calls."""
+
+    def __init__(self):
+        self.walls, self.cpus = [], []
+
+    @staticmethod
+    def _cpu():
+        own = resource.getrusage(resource.RUSAGE_SELF)
+        children = resource.getrusage(resource.RUSAGE_CHILDREN)
+        return own.ru_utime + own.ru_stime + children.ru_utime + children.ru_stime
+
+    def measure(self, call):
+        cpu, wall = self._cpu(), time.perf_counter()
+        call()
+        self.walls.append(time.perf_counter() - wall)
+        self.cpus.append(self._cpu() - cpu)
+
+    def wall(self):
+        return statistics.median(self.walls)
+
+    def cpu(self):
+        return statistics.median(self.cpus)
 
 
 def median_seconds(call, repeats):
@@ -109,30 +136,39 @@ def main():
         start = time.perf_counter()
         first_result = call(library.lv_read_text, page_bytes)
         first = time.perf_counter() - start
-        warm = median_seconds(lambda: call(library.lv_read_text, page_bytes), 10)
         lines = first_result.count(b'"Texto"')
 
-        tesseract = ["tesseract", "-l", "por+eng+spa", "--oem", "1", "--psm", "3"]
         # The library runs each recognition on the calling thread alone; the command is timed
-        # that way (the fair baseline) and with its default OpenMP threads.
+        # that way (the fair baseline) and once with its default OpenMP threads. The machine may
+        # be shared, so library calls and commands alternate, and CPU times are shown beside
+        # wall times.
+        tesseract = ["tesseract", "-l", "por+eng+spa", "--oem", "1", "--psm", "3"]
         single = dict(os.environ, OMP_THREAD_LIMIT="1")
         out = os.path.join(work, "out")
-        cli_page = median_seconds(lambda: run(*tesseract, page, out, env=single), 3)
-        cli_blank = median_seconds(lambda: run(*tesseract, blank, out, env=single), 3)
-        cli_threaded = median_seconds(lambda: run(*tesseract, page, out), 3)
-        own = max(cli_page - cli_blank, 1e-6)
+        warm, cli_page, cli_blank = Timings(), Timings(), Timings()
+        for round_ in range(10):
+            warm.measure(lambda: call(library.lv_read_text, page_bytes))
+            if round_ % 2 == 0:
+                cli_page.measure(lambda: run(*tesseract, page, out, env=single))
+                cli_blank.measure(lambda: run(*tesseract, blank, out, env=single))
+        cli_threaded = Timings()
+        cli_threaded.measure(lambda: run(*tesseract, page, out))
+        own_wall = max(cli_page.wall() - cli_blank.wall(), 1e-6)
+        own_cpu = max(cli_page.cpu() - cli_blank.cpu(), 1e-6)
 
-        print(f"lv_read_text, A4 page at 150 dpi ({lines} lines recognised)")
-        print(f"  first call              {first * 1000:9.1f} ms")
-        print(f"  warm call (median of 10) {warm * 1000:8.1f} ms")
-        print(f"  tesseract CLI, page     {cli_page * 1000:9.1f} ms   (one thread)")
-        print(f"  tesseract CLI, blank    {cli_blank * 1000:9.1f} ms   (start-up)")
-        print(f"  tesseract CLI, page     {cli_threaded * 1000:9.1f} ms   (default OpenMP threads)")
-        print(f"  recogniser's own time   {own * 1000:9.1f} ms")
-        print(f"  warm / recogniser's own  {warm / own:8.2f}   (goal <= 1.10)")
-        print(f"  warm / CLI on the page   {warm / cli_page:8.2f}")
-        print(f"  warm / threaded CLI      {warm / cli_threaded:8.2f}")
-        print(f"  first / warm             {first / warm:8.2f}   (goal >= 5)")
+        print(f"lv_read_text, A4 page at 150 dpi ({lines} lines recognised)      wall        cpu")
+        print(f"  first call                          {first * 1000:9.1f} ms")
+        print(f"  warm call (median of 10)            {warm.wall() * 1000:9.1f} ms {warm.cpu() * 1000:9.1f} ms")
+        print(f"  tesseract CLI, page, one thread     {cli_page.wall() * 1000:9.1f} ms {cli_page.cpu() * 1000:9.1f} ms")
+        print(f"  tesseract CLI, blank (start-up)     {cli_blank.wall() * 1000:9.1f} ms {cli_blank.cpu() * 1000:9.1f} ms")
+        print(f"  tesseract CLI, page, OpenMP threads {cli_threaded.wall() * 1000:9.1f} ms {cli_threaded.cpu() * 1000:9.1f} ms")
+        print(f"  recogniser's own time (page-blank)  {own_wall * 1000:9.1f} ms {own_cpu * 1000:9.1f} ms")
+        print(f"  warm / recogniser's own              {warm.wall() / own_wall:8.2f}    {warm.cpu() / own_cpu:8.2f}"
+              "   (goal <= 1.10)")
+        print(f"  warm / CLI on the page               {warm.wall() / cli_page.wall():8.2f}    "
+              f"{warm.cpu() / cli_page.cpu():8.2f}")
+        print(f"  warm / CLI with OpenMP threads       {warm.wall() / cli_threaded.wall():8.2f}")
+        print(f"  first / warm                         {first / warm.wall():8.2f}   (goal >= 5)")
 
         line = os.path.join(work, "line.png")
         run("convert", "-size", "900x120", "xc:white", "-font", FONT, "-pointsize", "40", "-fill", "black",
