@@ -1,5 +1,7 @@
 #include "image_decoder.h"
 
+#include "bmp_rle.h"
+
 #include <libexif/exif-data.h>
 #include <libheif/heif.h>
 
@@ -136,6 +138,9 @@ PixPtr normalize(PixPtr pix) {
             if (!pix) return nullptr;
         }
         pixSetSpp(pix.get(), 3);
+        // The unused fourth byte is made uniform: the text recogniser thresholds every byte of
+        // a 32 bpp pixel and would otherwise find "contrast" in leftover alpha values.
+        pixSetComponentArbitrary(pix.get(), L_ALPHA_CHANNEL, 255);
         return pix;
     }
     if (depth == 8) return pix;
@@ -147,7 +152,9 @@ PixPtr normalize(PixPtr pix) {
 PixPtr decode_image(const std::uint8_t *bytes, std::size_t count) {
     if (!bytes || count == 0) return nullptr;
     quiet_leptonica();
-    PixPtr pix = looks_like_heif(bytes, count) ? decode_heif(bytes, count) : decode_leptonica(bytes, count);
+    PixPtr pix = looks_like_heif(bytes, count)  ? decode_heif(bytes, count)
+                 : is_rle_bmp(bytes, count) ? decode_rle_bmp(bytes, count, max_pixels)
+                                            : decode_leptonica(bytes, count);
     pix = normalize(std::move(pix));
     if (!pix || pixGetWidth(pix.get()) <= 0 || pixGetHeight(pix.get()) <= 0) return nullptr;
     return pix;

@@ -8,10 +8,10 @@
 namespace lv {
 
 // Reads PNG, JPEG, TIFF, GIF, WebP, BMP, PNM and JPEG 2000 through Leptonica, HEIC/HEIF through
-// libheif; of a multi-image file, the first (primary) image. Pictures come upright, as a viewer
-// shows them (JPEG EXIF orientation, HEIF transformations). Returns an 8 bpp grayscale or a
-// 32 bpp RGB image with any transparency flattened onto white, or null when the bytes are not a
-// decodable image.
+// libheif, run-length encoded BMP on its own; of a multi-image file, the first (primary) image.
+// Pictures come upright, as a viewer shows them (JPEG EXIF orientation, HEIF transformations).
+// Returns an 8 bpp grayscale or a 32 bpp RGB image with any transparency flattened onto white,
+// or null when the bytes are not a decodable image.
 PixPtr decode_image(const std::uint8_t *bytes, std::size_t count);
 
 }  // namespace lv

@@ -107,9 +107,9 @@ class ImageFormatsTest(unittest.TestCase):
         cls.work.remove()
 
     def test_every_decoder_format(self):
-        # Leptonica reads uncompressed BMP only (ImageMagick would write grey as RLE).
-        options = {"bmp": ["-compress", "none"]}
-        for extension in ["png", "jpg", "tif", "gif", "webp", "bmp", "pnm", "jp2", "heic"]:
+        # ImageMagick writes grey BMP files run-length encoded (RLE8) unless told otherwise.
+        options = {"bmp": ["-compress", "none"], "rle.bmp": ["-compress", "RLE"]}
+        for extension in ["png", "jpg", "tif", "gif", "webp", "bmp", "rle.bmp", "pnm", "jp2", "heic"]:
             with self.subTest(format=extension):
                 path = self.work.file(f"image.{extension}")
                 lv.run("convert", self.source, *options.get(extension, []), path)
@@ -123,6 +123,20 @@ class ImageFormatsTest(unittest.TestCase):
         lv.run("convert", first, second, path)
         lines = lv.read_text(lv.read(path))["Linhas"]
         self.assertEqual([line["Texto"] for line in lines], ["Primeira página"])
+
+    def test_four_bit_run_length_bitmap(self):
+        gray = self.work.file("source.pgm")
+        lv.run("convert", self.source, "-colorspace", "gray", "-depth", "8", gray)
+        width, height, pixels = read_pgm(lv.read(gray))
+        bitmap = rle4_bmp(width, height, pixels)
+        png_lines = lv.read_text(lv.read(self.source))["Linhas"]
+        lines = lv.read_text(bitmap)["Linhas"]
+        self.assertEqual([line["Texto"] for line in lines], ["Formato legível"])
+        for key, value in png_lines[0]["Area"].items():
+            self.assertAlmostEqual(lines[0]["Area"][key], value, delta=0.01)
+        # Cut anywhere, the runs still decode to a picture or fail cleanly.
+        for cut in range(60, len(bitmap), len(bitmap) // 7):
+            self.assertTrue(set(lv.read_text(bitmap[:cut])) <= {"Linhas", "Erro"})
 
     def test_camera_orientation_is_applied(self):
         # Stored pixels turned away from upright, with the EXIF tag that tells a viewer how to
@@ -154,6 +168,55 @@ def png_claiming(width, height):
     header = struct.pack(">IIBBBBB", width, height, 8, 0, 0, 0, 0)
     return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) +
             chunk(b"IDAT", zlib.compress(b"\x00" + b"\xff" * width)) + chunk(b"IEND", b""))
+
+
+def read_pgm(data):
+    """(width, height, rows of 8-bit grey values) of a binary PGM as ImageMagick writes it."""
+    magic, width, height, maximum, pixels = data.split(maxsplit=4)
+    assert magic == b"P5" and maximum == b"255"
+    width, height = int(width), int(height)
+    return width, height, [pixels[y * width:(y + 1) * width] for y in range(height)]
+
+
+def rle4_bmp(width, height, rows):
+    """A BI_RLE4 bitmap of grey rows in 16 levels. Uniform spans become runs, the rest absolute
+    groups, and white row tails a delta move, so that every kind of escape is exercised."""
+    def encode_row(levels):
+        out, x = bytearray(), 0
+        tail = len(levels)
+        while tail > 0 and levels[tail - 1] == 15:
+            tail -= 1
+        while x < tail:
+            run = 1
+            while x + run < tail and run < 254 and levels[x + run] == levels[x]:
+                run += 1
+            if run >= 4:
+                out += bytes([run, levels[x] << 4 | levels[x]])
+                x += run
+                continue
+            group = levels[x:min(x + 20, tail)]
+            if len(group) < 3:
+                for level in group:
+                    out += bytes([1, level << 4])
+            else:
+                packed = bytearray((group[i] << 4) | (group[i + 1] if i + 1 < len(group) else 0)
+                                   for i in range(0, len(group), 2))
+                if len(packed) % 2:
+                    packed.append(0)
+                out += bytes([0, len(group)]) + packed
+            x += len(group)
+        if tail < len(levels):
+            out += bytes([0, 2, min(len(levels) - x, 255), 0])  # skip the white tail
+        return out + b"\x00\x00"
+
+    data = bytearray()
+    for row in reversed(rows):  # bottom-up
+        data += encode_row([value >> 4 for value in row])
+    data += b"\x00\x01"
+    palette = b"".join(bytes([v * 17, v * 17, v * 17, 0]) for v in range(16))
+    offset = 14 + 40 + len(palette)
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 4, 2, len(data), 2835, 2835, 16, 0)
+    return b"BM" + struct.pack("<IHHI", offset + len(data), 0, 0, offset) + info + palette + bytes(data)
 
 
 def with_exif_orientation(jpeg, orientation):
