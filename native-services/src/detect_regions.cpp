@@ -5,6 +5,7 @@
 #include "../platform/text_recognizer.h"
 #include "image_bytes.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace {
