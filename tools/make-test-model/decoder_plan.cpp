@@ -69,6 +69,21 @@ bool is_masked(const wish & w, int token, const engine_token_ids & ids) {
     return false;
 }
 
+// How a token is named in messages: its text, or the engine's special-token name.
+std::string token_label(int token, const decoder_plan & plan) {
+    const auto & ids = plan.ids;
+    char buf[32];
+    if (token >= ids.beg) {
+        snprintf(buf, sizeof buf, "<|%.2f|>", (token - ids.beg) * 0.02);
+        return buf;
+    }
+    if (token == ids.eot) return "<|endoftext|>";
+    if (token == ids.solm) return "<|speaker turn|>";
+    if (is_language(token, ids)) return std::string("<|") + whisper_lang_str(token - ids.lang0) + "|>";
+    if (token >= 0 && token < int(plan.vocab.size())) return "\"" + plan.vocab[token] + "\"";
+    return "token " + std::to_string(token);
+}
+
 std::string time_text(int64_t t) {
     char buf[32];
     snprintf(buf, sizeof buf, "%.2f s", double(t) / 100.0);
@@ -384,7 +399,7 @@ bool plan_decoder(const test_script & script, decoder_plan & plan, std::string &
                 for (const auto & x : wishes[p]) {
                     if (!who.empty()) who += "; ";
                     who += x.detect ? std::string("language detection") : "window " + std::to_string(x.window) + " " + mode_name(x.mode);
-                    who += " wants token " + std::to_string(x.token);
+                    who += " wants " + token_label(x.token, plan);
                     both_modes = both_modes || x.mode != wishes[p].front().mode;
                 }
                 return fail(error, "the decodes this script asks for collide at decoder position " + std::to_string(p) +
@@ -405,7 +420,7 @@ bool plan_decoder(const test_script & script, decoder_plan & plan, std::string &
         for (const auto & x : wishes[p]) {
             const double margin = wish_margin(plan, directed, plan.positions[p], x);
             if (!(margin >= k_min_margin)) {
-                return fail(error, "internal: token " + std::to_string(x.token) + " at decoder position " +
+                return fail(error, "internal: " + token_label(x.token, plan) + " at decoder position " +
                                    std::to_string(p) + " would not be certain (margin " + std::to_string(margin) + ")");
             }
         }
