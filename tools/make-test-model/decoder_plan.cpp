@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
-#include <set>
 
 namespace {
 
@@ -232,7 +231,6 @@ bool plan_decoder(const test_script & script, decoder_plan & plan, std::string &
         }
         by_window[w].push_back(&seg);
     }
-    plan.n_windows = n_windows;
 
     auto ts_token = [&](int64_t t_rel) { return ids.beg + int(t_rel / 2); };
 

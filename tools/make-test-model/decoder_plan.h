@@ -44,7 +44,6 @@ struct decoder_plan {
     std::vector<int> direction_of_token;   // per token id: basis direction or -1
     std::vector<std::vector<position_term>> positions;  // positional embedding terms
     int n_directions = 0;
-    int n_windows = 0;                     // scripted 30 s windows
 };
 
 // Lays the script out over the decoder positions the engine will use. On failure
