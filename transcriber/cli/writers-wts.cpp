@@ -2,6 +2,7 @@
 // picture with ffmpeg, showing each segment and highlighting the token being spoken.
 #include "writers.h"
 
+#include "diagnostics.h"
 #include "json-lines.h"
 #include "script-escape.h"
 #include "time-helpers.h"
@@ -136,5 +137,5 @@ void output_wts(whisper_context * ctx, std::ofstream & fout, const whisper_param
     fout << "\n";
     fout.close();
 
-    fprintf(stderr, "# %s: run 'source %s' to generate karaoke video\n", "output_wts", fname_out.c_str());
+    diag_info("# %s: run 'source %s' to generate karaoke video\n", "output_wts", fname_out.c_str());
 }
