@@ -22,5 +22,8 @@ set(GGML_BUILD_EXAMPLES OFF CACHE BOOL "" FORCE)
 # so only what we link is compiled.
 add_subdirectory("${LUMIVANE_ENGINE_DIR}" "${CMAKE_BINARY_DIR}/engine" EXCLUDE_FROM_ALL SYSTEM)
 
+# The Neural Engine encoder add-on, which the engine's state hooks call.
+include("${PROJECT_SOURCE_DIR}/transcriber/neural-engine/component.cmake")
+
 # Decoders that ship beside the engine (miniaudio and stb_vorbis).
 set(LUMIVANE_DECODER_DIR "${LUMIVANE_ENGINE_DIR}/examples")
