@@ -2,7 +2,9 @@
 // small affine programs described in standin/README.md on the CPU, with the dispatch
 // library's contract: compile refuses what cannot run, set-input copies, inputs persist,
 // execute completes before returning, get-output fills exactly n elements, release frees
-// everything. With ANE_STANDIN_TRACE naming a file, every call appends one line there.
+// everything. With ANE_STANDIN_TRACE naming a file, every call appends one line there;
+// ANE_STANDIN_MAX_PROGRAMS=N makes compile refuse while N programs are alive, as a
+// device out of resources would.
 #include "../ane-dispatch.h"
 #include "program.h"
 
@@ -36,6 +38,12 @@ struct program {
 };
 
 std::atomic<unsigned> next_program_id{1};
+std::atomic<long> live_programs{0};
+
+bool device_full() {
+    const char * limit = getenv("ANE_STANDIN_MAX_PROGRAMS");
+    return limit != nullptr && *limit != '\0' && live_programs.load() >= atol(limit);
+}
 
 // Trace lines are appended whole, under one lock, so parallel programs do not interleave.
 void trace(const char * fmt, ...) __attribute__((format(printf, 1, 2)));
@@ -97,6 +105,10 @@ bool ports_match(const standin::affine_program & code, const size_t * in_sizes, 
         trace("compile-error ports do not fit the program");
         return nullptr;
     }
+    if (device_full()) {
+        trace("compile-error no room for another program");
+        return nullptr;
+    }
     (void) cache_path; // nothing is compiled ahead on the CPU, so nothing is cached
     p->mel.name = input_names[0];
     p->pos.name = input_names[1];
@@ -105,6 +117,7 @@ bool ports_match(const standin::affine_program & code, const size_t * in_sizes, 
     p->pos.values.assign(input_sizes[1] / 2, 0);
     p->out.values.assign(output_sizes[0] / 2, 0);
     p->id = next_program_id++;
+    live_programs++;
     return p.release();
 }
 
@@ -183,5 +196,6 @@ STANDIN_EXPORT void ane_e5rt_program_release(void * handle) {
     auto * p = static_cast<program *>(handle);
     trace("release p%u", p->id);
     delete p;
+    live_programs--;
 }
 #endif

@@ -22,9 +22,10 @@ FAST = ["-bs", "1"]
 N_MELS, N_CTX, N_STATE = 80, 1500, 64
 
 
-def encoder_dir(path, n_ctx=N_CTX, n_state=N_STATE, out_count=None, features=None, ports=None):
+def encoder_dir(path, n_ctx=N_CTX, n_state=N_STATE, out_count=None, features=None, ports=None, pos_feature=None):
     """An encoder directory whose program writes zeros, except for the feature lines given
-    as {index: (mel_gain, pos_gain, bias)}."""
+    as {index: (mel_gain, pos_gain, bias)}. The positional values are 0, or 1 on every
+    frame's `pos_feature`."""
     os.makedirs(path, exist_ok=True)
     out_count = n_state * n_ctx if out_count is None else out_count
     with open(os.path.join(path, "ports.txt"), "w") as f:
@@ -34,8 +35,17 @@ def encoder_dir(path, n_ctx=N_CTX, n_state=N_STATE, out_count=None, features=Non
         for index, (mel, pos, bias) in (features or {}).items():
             f.write(f"feature {index} {mel} {pos} {bias}\n")
     with open(os.path.join(path, "pos.f16"), "wb") as f:
-        f.write(b"\0\0" * (n_state * n_ctx))
+        frame = [b"\0\0"] * n_state
+        if pos_feature is not None:
+            frame[pos_feature] = b"\x00\x3c"  # 1.0, little-endian
+        f.write(b"".join(frame) * n_ctx)
     return path
+
+
+def encode_runs(err):
+    """The number of encodes the engine reports in its timings."""
+    found = re.search(r"encode time = +[0-9.]+ ms / +(\d+) runs", err)
+    return int(found.group(1)) if found else None
 
 
 def trace_lines(path):
@@ -91,7 +101,7 @@ class CorvaneSpeech(TempDirTest):
 
         trace = trace_lines(self.trace)
         executes = [line for line in trace if line.startswith("execute ")]
-        self.assertGreaterEqual(len(executes), 1)
+        self.assertEqual(len(executes), encode_runs(r.err_text))
         self.assertEqual(trace[0], "load")
         self.assertRegex(trace[1], rf"^compile p\d+ {re.escape(self.enc)}/model.mil {re.escape(self.enc)}/cache 4 "
                                    rf"mel:{2 * 2 * N_CTX * N_MELS} pos:{2 * N_STATE * N_CTX} enc:{2 * N_STATE * N_CTX}$")
@@ -153,13 +163,27 @@ class CorvaneSpeech(TempDirTest):
         self.assertEqual(trace.count("load"), 1)   # one library, referenced twice
         self.assertEqual(trace[-1], "unload")
 
+    def test_parallel_state_that_cannot_load_fails_the_input(self):
+        # The device has room for one program: the second state's compile is refused.
+        r = self.speech("-p", "2", encoder=self.enc, extra_env={"ANE_STANDIN_MAX_PROGRAMS": "1"})
+        self.assertEqual(r.rc, 10, r)
+        self.assertIn("corvane: compile failed\n"
+                      f"whisper_init_state: failed to load Corvane encoder from '{self.enc}'\n"
+                      "whisper_full_parallel: failed to create the state of processor 1\n", r.err_text)
+        self.assertTrue(r.err_text.endswith(": failed to process audio\n"), r)
+        trace = trace_lines(self.trace)
+        self.assertEqual(len([line for line in trace if line.startswith("compile null")]), 1)
+        self.assertEqual(len([line for line in trace if line.startswith("release ")]), 1)
+        self.assertEqual(trace[-1], "unload")
+
     def test_reduced_audio_context_skips_every_window(self):
         long_wav = sine_wav(self.path("long.wav"), seconds=45)
         r = run(["-m", self.model, *FAST, "-ac", "750", long_wav],
                 env={"ANE_STANDIN_TRACE": self.trace, "CORVANE_ENCODER": self.enc, "CORVANE_DYLIB": STANDIN})
         self.assertEqual(r.rc, 0, r)
         mismatches = r.err_text.count(f"corvane: mel size {2 * 750 * N_MELS} != {2 * N_CTX * N_MELS}\n")
-        self.assertGreaterEqual(mismatches, 2)
+        self.assertGreaterEqual(mismatches, 2)  # 45 s: at least two windows
+        self.assertEqual(mismatches, encode_runs(r.err_text))
         self.assertIn("whisper_print_timings:", r.err_text)
         self.assertFalse([line for line in trace_lines(self.trace) if line.startswith("execute ")])
 
