@@ -23,6 +23,10 @@ constexpr float k_token_scale = 1.0f;
 constexpr float k_final_gain = 24.0f;
 constexpr float k_levels[] = {16.0f, 8.0f, 4.0f};
 constexpr double k_min_margin = 20.0;
+// The encoder-dependent word: its replacement sits at 12 where the first word is wanted
+// at 16, and the encoder feature at 1 takes 8 off the first word (8 against 12).
+constexpr float k_encoder_word_standby = 12.0f;
+constexpr float k_encoder_word_weight = 8.0f;
 
 enum class run_mode { timestamps, no_timestamps };
 
@@ -209,6 +213,10 @@ bool plan_decoder(const test_script & script, decoder_plan & plan, std::string &
             }
         }
     }
+    if (script.encoder_word.enabled && !id_of.count(script.encoder_word.token)) {
+        id_of[script.encoder_word.token] = int(plan.vocab.size());
+        plan.vocab.push_back(script.encoder_word.token);
+    }
     if (int(plan.vocab.size()) > ids.eot) return fail(error, "script: too many distinct tokens");
 
     // Group the segments into the engine's 30 s windows.
@@ -366,6 +374,12 @@ bool plan_decoder(const test_script & script, decoder_plan & plan, std::string &
     for (const auto & at : wishes) {
         for (const auto & x : at) give_direction(x.token);
     }
+    int word_from = -1, word_to = -1;  // token ids of the encoder-dependent word
+    if (script.encoder_word.enabled) {
+        word_from = id_of.at(script.segments.front().tokens.front());
+        word_to = id_of.at(script.encoder_word.token);
+        give_direction(word_to);
+    }
     if (plan.n_directions > plan.n_state) {
         return fail(error, "script needs " + std::to_string(plan.n_directions) +
                            " distinct tokens (text, timestamps, end-of-text, speaker turn, language), dims \"" +
@@ -410,6 +424,17 @@ bool plan_decoder(const test_script & script, decoder_plan & plan, std::string &
         }
     }
 
+    if (word_from >= 0) {
+        plan.encoder_word_from = plan.direction_of_token[word_from];
+        plan.encoder_word_to = plan.direction_of_token[word_to];
+        plan.encoder_word_weight = k_encoder_word_weight;
+        for (int p = 0; p < k_text_ctx; ++p) {
+            const bool wanted = std::any_of(wishes[p].begin(), wishes[p].end(),
+                                            [&](const wish & x) { return x.token == word_from; });
+            if (wanted) plan.positions[p].push_back({plan.encoder_word_to, k_encoder_word_standby});
+        }
+    }
+
     std::vector<int> directed;
     for (int t = 0; t < ids.n_vocab; ++t) {
         if (plan.direction_of_token[t] >= 0) directed.push_back(t);
@@ -418,8 +443,33 @@ bool plan_decoder(const test_script & script, decoder_plan & plan, std::string &
         for (const auto & x : wishes[p]) {
             const double margin = wish_margin(plan, directed, plan.positions[p], x);
             if (!(margin >= k_min_margin)) {
+                if (word_from >= 0) {
+                    return fail(error, "encoder_word: " + token_label(x.token, plan) + " at decoder position " +
+                                       std::to_string(p) + " would not be certain beside the replacement (margin " +
+                                       std::to_string(margin) + "); the word needs a script whose decodes agree there");
+                }
                 return fail(error, "internal: " + token_label(x.token, plan) + " at decoder position " +
                                    std::to_string(p) + " would not be certain (margin " + std::to_string(margin) + ")");
+            }
+        }
+    }
+
+    // With the encoder feature at 1, every decode sees the replacement wherever it saw
+    // the first word, and every position carries the cross-attention's shift.
+    if (word_from >= 0) {
+        for (int p = 0; p < k_text_ctx; ++p) {
+            if (wishes[p].empty()) continue;
+            auto terms = plan.positions[p];
+            terms.push_back({plan.encoder_word_from, -k_encoder_word_weight});
+            for (auto x : wishes[p]) {
+                if (x.token == word_from) x.token = word_to;
+                if (x.input == word_from) x.input = word_to;
+                const double margin = wish_margin(plan, directed, terms, x);
+                if (!(margin >= k_min_margin)) {
+                    return fail(error, "encoder_word: with the encoder feature on, " + token_label(x.token, plan) +
+                                       " at decoder position " + std::to_string(p) + " would not be certain (margin " +
+                                       std::to_string(margin) + "); the word needs a script whose decodes agree there");
+                }
             }
         }
     }

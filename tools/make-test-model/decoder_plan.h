@@ -44,6 +44,14 @@ struct decoder_plan {
     std::vector<int> direction_of_token;   // per token id: basis direction or -1
     std::vector<std::vector<position_term>> positions;  // positional embedding terms
     int n_directions = 0;
+
+    // The encoder-dependent word (script.encoder_word): wherever the first word is
+    // wanted, its replacement waits one step below it in the positional embedding, and
+    // the cross-attention subtracts encoder_word_weight x (mean of the encoder feature) x
+    // the first word's direction at every position. -1: no such word.
+    int encoder_word_from = -1;
+    int encoder_word_to = -1;
+    float encoder_word_weight = 0;
 };
 
 // Lays the script out over the decoder positions the engine will use. On failure

@@ -1,5 +1,6 @@
 #include "model_weights.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -47,6 +48,8 @@ public:
     void values(const std::string & name, tensor_type type, std::vector<int32_t> ne, std::vector<float> v) {
         out_.push_back({name, type, std::move(ne), std::move(v)});
     }
+
+    std::vector<model_tensor> & tensors() { return out_; }
 
 private:
     std::vector<model_tensor> & out_;
@@ -100,7 +103,7 @@ void add_layer_norm(tensor_list & t, const std::string & prefix, int n, float ga
     t.constant(prefix + ".bias", tensor_type::f32, {n}, 0.0f);
 }
 
-void add_encoder(tensor_list & t, const model_dims & d) {
+void add_encoder(tensor_list & t, const model_dims & d, const test_script & script) {
     const int n = d.n_state;
     const auto f16 = tensor_type::f16, f32 = tensor_type::f32;
     t.values("encoder.positional_embedding", f32, {n, k_audio_ctx}, sinusoids(k_audio_ctx, n));
@@ -108,7 +111,15 @@ void add_encoder(tensor_list & t, const model_dims & d) {
     t.constant("encoder.conv1.bias", f32, {1, n}, 0.0f);
     t.random("encoder.conv2.weight", f16, {3, n, n}, 1.0f / std::sqrt(3.0f * n));
     t.constant("encoder.conv2.bias", f32, {1, n}, 0.0f);
-    add_layer_norm(t, "encoder.ln_post", n, 1.0f);
+    if (script.encoder_word.enabled) {
+        // The engine's own encoder output is exactly 0 on the switch feature.
+        std::vector<float> gain(size_t(n), 1.0f);
+        gain[size_t(script.encoder_word.feature)] = 0.0f;
+        t.values("encoder.ln_post.weight", f32, {n}, std::move(gain));
+        t.constant("encoder.ln_post.bias", f32, {n}, 0.0f);
+    } else {
+        add_layer_norm(t, "encoder.ln_post", n, 1.0f);
+    }
     const float s = 1.0f / std::sqrt(float(n));
     for (int i = 0; i < d.n_audio_layer; ++i) {
         const std::string b = "encoder.blocks." + std::to_string(i);
@@ -128,13 +139,30 @@ void add_encoder(tensor_list & t, const model_dims & d) {
     }
 }
 
+// The encoder-dependent word, in the first decoder block: value channel 0 of the
+// cross-attention reads the switch feature alone, so (attention being uniform) it carries
+// the feature's mean over the audio frames; the output projection takes that times the
+// weight off the first word's direction, and the replacement waiting below it wins.
+void add_encoder_word(tensor_list & t, int n, const test_script & script, const decoder_plan & plan,
+                      const std::string & block) {
+    constexpr int channel = 0;
+    for (auto & tensor : t.tensors()) {
+        if (tensor.name == block + ".cross_attn.value.weight") {
+            std::fill_n(tensor.values.begin() + size_t(channel) * n, n, 0.0f);
+            tensor.values[size_t(channel) * n + size_t(script.encoder_word.feature)] = 1.0f;
+        } else if (tensor.name == block + ".cross_attn.out.weight") {
+            tensor.values[size_t(plan.encoder_word_from) * n + channel] = -plan.encoder_word_weight;
+        }
+    }
+}
+
 // Self-attention, MLP and cross-attention all run, but their output projections are
 // zero, so the residual stays token embedding + positional embedding. The
 // cross-attention query is zero too: its attention is uniform over the audio, which
 // keeps the alignment heads (and so DTW timestamps) independent of the audio.
 // An audio-dependent path would enter here, through a non-zero cross-attention
 // query/output on directions of its own.
-void add_decoder(tensor_list & t, const model_dims & d, const decoder_plan & plan) {
+void add_decoder(tensor_list & t, const model_dims & d, const test_script & script, const decoder_plan & plan) {
     const int n = d.n_state;
     const auto f16 = tensor_type::f16, f32 = tensor_type::f32;
 
@@ -176,6 +204,7 @@ void add_decoder(tensor_list & t, const model_dims & d, const decoder_plan & pla
         t.constant(b + ".cross_attn.value.bias", f32, {n}, 0.0f);
         t.constant(b + ".cross_attn.out.weight", f16, {n, n}, 0.0f);
         t.constant(b + ".cross_attn.out.bias", f32, {n}, 0.0f);
+        if (i == 0 && plan.encoder_word_from >= 0) add_encoder_word(t, n, script, plan, b);
     }
 }
 
@@ -191,7 +220,7 @@ model_file build_model(const test_script & script, const decoder_plan & plan) {
     m.mel_filters = mel_filters();
     m.vocab = plan.vocab;
     tensor_list t(m.tensors);
-    add_encoder(t, d);
-    add_decoder(t, d, plan);
+    add_encoder(t, d, script);
+    add_decoder(t, d, script, plan);
     return m;
 }

@@ -16,6 +16,7 @@ const model_dims k_dims[] = {
     {"small", 64, 2, 2, 1},
     {"dtw", 96, 6, 4, 4},
     {"wide", 256, 4, 2, 1},
+    {"base", 512, 8, 6, 1},   // the base model's encoder width and depth, for benchmarks
 };
 
 bool fail(std::string & error, std::string message) {
@@ -97,9 +98,30 @@ bool parse_segment(const json & value, const std::string & where, script_segment
     return true;
 }
 
+bool parse_encoder_word(const json & value, test_script & out, std::string & error) {
+    if (!value.is_object()) return fail(error, "encoder_word: must be an object");
+    if (!check_keys(value, {"feature", "token"}, "encoder_word", error)) return false;
+    auto & rule = out.encoder_word;
+    if (!value.contains("feature") || !value["feature"].is_number_integer() || value["feature"].get<int64_t>() < 0 ||
+        value["feature"].get<int64_t>() >= out.dims.n_state) {
+        return fail(error, "encoder_word.feature: must be an encoder feature index below " +
+                           std::to_string(out.dims.n_state));
+    }
+    rule.feature = value["feature"].get<int>();
+    if (!value.contains("token")) return fail(error, "encoder_word.token: missing");
+    if (!parse_token(value["token"], "encoder_word.token", rule.token, error)) return false;
+    if (out.segments.empty()) return fail(error, "encoder_word: needs a segment whose first token it replaces");
+    if (rule.token == out.segments.front().tokens.front()) {
+        return fail(error, "encoder_word.token: must differ from the first segment's first token");
+    }
+    rule.enabled = true;
+    return true;
+}
+
 bool parse_document(const json & doc, test_script & out, std::string & error) {
     if (!doc.is_object()) return fail(error, "script: the top level is an object");
-    if (!check_keys(doc, {"multilingual", "language", "dims", "no_timestamps", "segments"}, "script", error)) {
+    if (!check_keys(doc, {"multilingual", "language", "dims", "no_timestamps", "segments", "encoder_word"}, "script",
+                    error)) {
         return false;
     }
 
@@ -126,7 +148,7 @@ bool parse_document(const json & doc, test_script & out, std::string & error) {
                 }
             }
         }
-        if (!found) return fail(error, "dims: must be \"small\", \"dtw\" or \"wide\"");
+        if (!found) return fail(error, "dims: must be \"small\", \"dtw\", \"wide\" or \"base\"");
     }
 
     if (doc.contains("no_timestamps")) {
@@ -155,6 +177,7 @@ bool parse_document(const json & doc, test_script & out, std::string & error) {
         }
         out.segments.push_back(std::move(seg));
     }
+    if (doc.contains("encoder_word")) return parse_encoder_word(doc["encoder_word"], out, error);
     return true;
 }
 

@@ -20,6 +20,15 @@ struct script_segment {
     bool speaker_turn = false;        // emit the speaker-turn token after the text
 };
 
+// A transcript that depends on the encoder output: feature `feature` of the encoder
+// output, averaged over the audio frames, is 0 with the model's own encoder and turns the
+// first segment's first token into `token` at 1 (an encoder of our own can set it).
+struct encoder_word_rule {
+    bool enabled = false;
+    int feature = 0;
+    std::string token;
+};
+
 struct test_script {
     bool multilingual = false;
     std::string language = "en";      // what language detection reports (multilingual only)
@@ -27,6 +36,7 @@ struct test_script {
     bool with_timestamps = true;      // the model serves runs with timestamps
     bool without_timestamps = false;  // the model serves no-timestamp runs
     std::vector<script_segment> segments;
+    encoder_word_rule encoder_word;
 };
 
 // Parses and checks a script. On failure returns false and sets `error` to a one-line

@@ -142,6 +142,7 @@ class Transcripts(unittest.TestCase):
             "no_ts_windows": fx.model("no_ts_windows", dict(WINDOWS, no_timestamps=True)),
             "no_ts": fx.model("no_ts", NO_TS),
             "wide": fx.model("wide", WIDE),
+            "word": fx.model("word", dict(cls.sample, encoder_word={"feature": 5, "token": " Hello"})),
         }
         cls.audio = {
             "noise3": fx.audio("noise3", 3, "noise"),
@@ -270,6 +271,16 @@ class Transcripts(unittest.TestCase):
             ("windows", "noise45", "", scripted(WINDOWS, count=3), "en"),
         ])
 
+    def test_encoder_word_keeps_the_script_with_the_models_own_encoder(self):
+        # The switch feature is 0 out of the engine's encoder, whatever the audio.
+        s = scripted(self.sample)
+        self.run_table([
+            ("word", "noise10", "", s, "en"),
+            ("word", "silence10", "--beam 5", s, "en"),
+            ("word", "noise10", "--nfa --token-ts", s, "en"),
+            ("word", "noise45", "", s, "en"),
+        ])
+
     def test_many_segments_in_a_wide_model(self):
         self.run_table([("wide", "noise30", "", scripted(WIDE), "en")])
 
@@ -368,6 +379,16 @@ class ToolErrors(unittest.TestCase):
             (json.dumps({"segments": [dict(seg, t0=102, t1=200)]}), "within 1.00 s"),
             (json.dumps({"segments": [dict(seg, t0=3000, t1=3000)]}), "must end after the start of its window"),
             (json.dumps({"dims": "huge", "segments": [seg]}), "dims"),
+            (json.dumps({"segments": [seg], "encoder_word": 5}), "encoder_word: must be an object"),
+            (json.dumps({"segments": [seg], "encoder_word": {"feature": 64, "token": " x"}}), "below 64"),
+            (json.dumps({"segments": [seg], "encoder_word": {"feature": -1, "token": " x"}}), "below 64"),
+            (json.dumps({"segments": [seg], "encoder_word": {"feature": 1}}), "encoder_word.token: missing"),
+            (json.dumps({"segments": [seg], "encoder_word": {"feature": 1, "token": ""}}), "empty token"),
+            (json.dumps({"segments": [seg], "encoder_word": {"feature": 1, "token": " x", "gain": 2}}),
+             "unknown key \"gain\""),
+            (json.dumps({"segments": [seg], "encoder_word": {"feature": 1, "token": seg["tokens"][0]}}),
+             "must differ"),
+            (json.dumps({"segments": [], "encoder_word": {"feature": 1, "token": " x"}}), "needs a segment"),
             (json.dumps({"language": "de", "segments": [seg]}), "only a multilingual model"),
             (json.dumps({"multilingual": True, "language": "xx", "segments": [seg]}), "unknown language"),
             (json.dumps({"no_timestamps": "maybe", "segments": [seg]}), "no_timestamps"),
