@@ -94,7 +94,6 @@ void print_processing_line(const whisper_params & params, const std::string & fn
 // Every requested format, in the fixed order that decides which one may reach standard output.
 void write_outputs(whisper_context * ctx, fout_factory & fout, const whisper_params & params,
                    const channel_samples & pcmf32s, const std::string & fname_inp, size_t n_samples) {
-    using writer_fn = void (*)(whisper_context *, std::ostream &, const whisper_params &, const channel_samples &);
     const auto karaoke = [&](whisper_context * c, std::ostream &, const whisper_params & p, const channel_samples & s) {
         const float t_sec = float(n_samples + 1000) / WHISPER_SAMPLE_RATE;
         output_wts(c, fout.stream, p, s, fname_inp, t_sec, fout.path);
@@ -105,14 +104,14 @@ void write_outputs(whisper_context * ctx, fout_factory & fout, const whisper_par
         const char * name;
         std::function<void(whisper_context *, std::ostream &, const whisper_params &, const channel_samples &)> write;
     } outputs[] = {
-        {params.output_txt, ".txt", "output_txt", (writer_fn) output_txt},
-        {params.output_vtt, ".vtt", "output_vtt", (writer_fn) output_vtt},
-        {params.output_srt, ".srt", "output_srt", (writer_fn) output_srt},
+        {params.output_txt, ".txt", "output_txt", output_txt},
+        {params.output_vtt, ".vtt", "output_vtt", output_vtt},
+        {params.output_srt, ".srt", "output_srt", output_srt},
         {params.output_wts, ".wts", "output_wts", karaoke},
-        {params.output_csv, ".csv", "output_csv", (writer_fn) output_csv},
-        {params.output_json, ".json", "output_json", (writer_fn) output_json},
-        {params.output_lrc, ".lrc", "output_lrc", (writer_fn) output_lrc},
-        {params.log_score, ".score.txt", "output_score", (writer_fn) output_score},
+        {params.output_csv, ".csv", "output_csv", output_csv},
+        {params.output_json, ".json", "output_json", output_json},
+        {params.output_lrc, ".lrc", "output_lrc", output_lrc},
+        {params.log_score, ".score.txt", "output_score", output_score},
     };
     for (const auto & out : outputs) {
         if (out.wanted && fout.open(out.ext, out.name)) {
