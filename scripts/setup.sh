@@ -13,4 +13,5 @@ if command -v ccache >/dev/null; then
   launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
 cmake -S "$REPO_ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-Release}" "${launcher[@]}" "$@" >/dev/null
-cmake --build "$BUILD_DIR" -j "$JOBS"
+# Build progress goes to standard error, so that standard output carries only results.
+cmake --build "$BUILD_DIR" -j "$JOBS" >&2
