@@ -53,6 +53,46 @@ LV_EXPORT char *lv_read_qr(const void *bytes, int32_t byte_count);
 LV_EXPORT int32_t lv_detect_regions(const void *bytes, int32_t byte_count, int32_t mode,
                                     lv_region *regions, int32_t capacity);
 
+/* File actions, sharing, the file service and the login item.
+ * lv_airdrop and lv_register_file_service must be called on the main thread (the process's
+ * initial thread, which iterates GLib's default main context) and refuse elsewhere; their
+ * reports and requests arrive there. The others may run on any thread. */
+
+/* Moves or renames a file or folder; never replaces an existing item, also across volumes.
+ * Returns 1, or 0 with the reason in `message` (at most capacity - 1 bytes, NUL-terminated). */
+LV_EXPORT int32_t lv_move_item(const char *source, const char *destination, char *message,
+                               int32_t capacity);
+
+/* Writes the canonical absolute form of `path` into `output` when it fits whole; returns 1,
+ * or 0 with `output` untouched. */
+LV_EXPORT int32_t lv_canonical_path(const char *path, char *output, int32_t capacity);
+
+/* Offers the files of a JSON array of paths to the desktop's Bluetooth send-to program, which
+ * shows its own chooser of devices. Returns 1 when it was started, 0 when there is no such
+ * program or an item is not an existing regular file, -1 off the main thread. The message
+ * buffer is not written. */
+LV_EXPORT int32_t lv_airdrop(const char *paths_json, char *message, int32_t capacity);
+
+/* Receives the JSON array of paths of a file-service request; valid during the call only. */
+typedef void (*lv_file_service_callback)(const char *paths_json);
+
+/* Installs the application action "receberArquivos" (parameter: a list of file URIs or paths)
+ * on the default GApplication, replacing an earlier one, and records `callback`. Returns 1, or
+ * 0 off the main thread or when there is no default application yet. */
+LV_EXPORT int32_t lv_register_file_service(lv_file_service_callback callback);
+
+/* The login item of the running application bundle: -1 when not running from one, else
+ * 0 not registered, 1 enabled, 2 switched off by the user in the session's settings,
+ * 3 registered but its program is gone. */
+LV_EXPORT int32_t lv_login_status(void);
+
+/* Registers (enable non-zero) or unregisters the login item. Returns 1, or 0 with the reason
+ * in `message`. */
+LV_EXPORT int32_t lv_login_set(int32_t enable, char *message, int32_t capacity);
+
+/* Opens the session's startup-applications settings without waiting for them. */
+LV_EXPORT void lv_login_settings(void);
+
 #ifdef __cplusplus
 }
 #endif
