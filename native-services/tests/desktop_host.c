@@ -21,13 +21,20 @@ static void print_second(const char *paths_json) {
     fflush(stdout);
 }
 
+static gpointer register_elsewhere(gpointer data) {
+    (void)data;
+    return GINT_TO_POINTER(lv_register_file_service(print_second));
+}
+
 static void on_startup(GApplication *application, gpointer data) {
     (void)data;
     g_application_hold(application);
     /* Registered twice: the second callback replaces the first. */
     int first = lv_register_file_service(print_request);
+    /* Off the main thread the registration is refused and changes nothing. */
+    int elsewhere = GPOINTER_TO_INT(g_thread_join(g_thread_new("elsewhere", register_elsewhere, NULL)));
     int second = getenv("HOST_SECOND_CALLBACK") ? lv_register_file_service(print_second) : 1;
-    printf("registered %d %d\n", first, second);
+    printf("registered %d %d %d\n", first, second, elsewhere);
     fflush(stdout);
 }
 

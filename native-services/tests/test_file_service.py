@@ -65,7 +65,7 @@ class FileServiceTest(unittest.TestCase):
             time.sleep(0.05)
         cls.host = Host(APP_ID)
         assert cls.host.next_line() == "early 0"
-        assert cls.host.next_line() == "registered 1 1"
+        assert cls.host.next_line() == "registered 1 1 0"
 
     @classmethod
     def tearDownClass(cls):
@@ -114,7 +114,7 @@ class FileServiceTest(unittest.TestCase):
         other = Host(APP_ID + "Two", HOST_SECOND_CALLBACK="1")
         try:
             self.assertEqual(other.next_line(), "early 0")
-            self.assertEqual(other.next_line(), "registered 1 1")
+            self.assertEqual(other.next_line(), "registered 1 1 0")
             send(APP_ID + "Two", ["file:///tmp/x"])
             self.assertEqual(other.next_line(), 'second ["\\/tmp\\/x"]')
         finally:
