@@ -92,6 +92,16 @@ LV_EXPORT int32_t lv_login_set(int32_t enable, char *message, int32_t capacity);
 
 /* Opens the session's startup-applications settings without waiting for them. */
 LV_EXPORT void lv_login_settings(void);
+/* HEIC writing. lv_heic_available returns 1 when this process can write HEIC files, else 0.
+ * lv_write_heic re-encodes the first image of an encoded file (the formats lv_read_text reads)
+ * as the only image of a HEIC file at `output_path`, with its pixels as stored (no orientation
+ * applied or written, no metadata) and its transparency kept. `quality` runs from 0 (smallest
+ * file) to 1 (best); values outside count as the nearer end, NaN is refused. Returns 1 when the
+ * file was written completely, else 0; on failure no file is left at `output_path` (an existing
+ * file there stays as it was). */
+LV_EXPORT int32_t lv_heic_available(void);
+LV_EXPORT int32_t lv_write_heic(const void *bytes, int32_t byte_count, const char *output_path,
+                                double quality);
 
 #ifdef __cplusplus
 }

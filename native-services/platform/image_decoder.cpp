@@ -29,6 +29,9 @@ struct HeifHandleDeleter {
 struct HeifImageDeleter {
     void operator()(heif_image *image) const { heif_image_release(image); }
 };
+struct HeifDecodingOptionsDeleter {
+    void operator()(heif_decoding_options *options) const { heif_decoding_options_free(options); }
+};
 
 bool looks_like_heif(const std::uint8_t *bytes, std::size_t count) {
     if (count < 12) return false;
@@ -36,7 +39,7 @@ bool looks_like_heif(const std::uint8_t *bytes, std::size_t count) {
     return heif_check_filetype(bytes, probe) == heif_filetype_yes_supported;
 }
 
-PixPtr decode_heif(const std::uint8_t *bytes, std::size_t count) {
+PixPtr decode_heif(const std::uint8_t *bytes, std::size_t count, bool upright = true) {
     std::unique_ptr<heif_context, HeifContextDeleter> context(heif_context_alloc());
     if (!context) return nullptr;
     if (heif_context_read_from_memory_without_copy(context.get(), bytes, count, nullptr).code != heif_error_Ok)
@@ -49,8 +52,12 @@ PixPtr decode_heif(const std::uint8_t *bytes, std::size_t count) {
     if (declared <= 0 || declared > max_pixels) return nullptr;
     const bool has_alpha = heif_image_handle_has_alpha_channel(handle.get()) != 0;
 
+    std::unique_ptr<heif_decoding_options, HeifDecodingOptionsDeleter> options(heif_decoding_options_alloc());
+    if (!options) return nullptr;
+    options->ignore_transformations = upright ? 0 : 1;
     heif_image *raw_image = nullptr;
-    if (heif_decode_image(handle.get(), &raw_image, heif_colorspace_RGB, heif_chroma_interleaved_RGBA, nullptr)
+    if (heif_decode_image(handle.get(), &raw_image, heif_colorspace_RGB, heif_chroma_interleaved_RGBA,
+                          options.get())
             .code != heif_error_Ok)
         return nullptr;
     std::unique_ptr<heif_image, HeifImageDeleter> image(raw_image);
@@ -113,13 +120,13 @@ PixPtr apply_orientation(PixPtr pix, int orientation) {
     }
 }
 
-PixPtr decode_leptonica(const std::uint8_t *bytes, std::size_t count) {
+PixPtr decode_leptonica(const std::uint8_t *bytes, std::size_t count, bool upright = true) {
     l_int32 format = 0, width = 0, height = 0, bits = 0, samples = 0, colormapped = 0;
     if (pixReadHeaderMem(bytes, count, &format, &width, &height, &bits, &samples, &colormapped) == 0 &&
         static_cast<long long>(width) * height > max_pixels)
         return nullptr;
     PixPtr pix(pixReadMem(bytes, count));
-    if (pix && pixGetInputFormat(pix.get()) == IFF_JFIF_JPEG)
+    if (upright && pix && pixGetInputFormat(pix.get()) == IFF_JFIF_JPEG)
         pix = apply_orientation(std::move(pix), jpeg_orientation(bytes, count));
     return pix;
 }
@@ -147,6 +154,23 @@ PixPtr normalize(PixPtr pix) {
     return PixPtr(pixConvertTo8(pix.get(), 0));
 }
 
+// Brings any decoded depth to 32 bpp RGB, keeping transparency (spp 4) where the file has it.
+PixPtr to_rgb(PixPtr pix) {
+    if (!pix) return nullptr;
+    if (PIXCMAP *colormap = pixGetColormap(pix.get())) {
+        l_int32 opaque = 1;
+        pixcmapIsOpaque(colormap, &opaque);
+        pix.reset(pixRemoveColormap(pix.get(), opaque ? REMOVE_CMAP_TO_FULL_COLOR : REMOVE_CMAP_WITH_ALPHA));
+        if (!pix) return nullptr;
+    }
+    if (pixGetDepth(pix.get()) != 32) {
+        pix.reset(pixConvertTo32(pix.get()));
+        if (!pix) return nullptr;
+    }
+    if (pixGetSpp(pix.get()) != 4) pixSetSpp(pix.get(), 3);
+    return pix;
+}
+
 }  // namespace
 
 PixPtr decode_image(const std::uint8_t *bytes, std::size_t count) {
@@ -156,6 +180,17 @@ PixPtr decode_image(const std::uint8_t *bytes, std::size_t count) {
                  : is_rle_bmp(bytes, count) ? decode_rle_bmp(bytes, count, max_pixels)
                                             : decode_leptonica(bytes, count);
     pix = normalize(std::move(pix));
+    if (!pix || pixGetWidth(pix.get()) <= 0 || pixGetHeight(pix.get()) <= 0) return nullptr;
+    return pix;
+}
+
+PixPtr decode_image_as_stored(const std::uint8_t *bytes, std::size_t count) {
+    if (!bytes || count == 0) return nullptr;
+    quiet_leptonica();
+    PixPtr pix = looks_like_heif(bytes, count)  ? decode_heif(bytes, count, false)
+                 : is_rle_bmp(bytes, count) ? decode_rle_bmp(bytes, count, max_pixels)
+                                            : decode_leptonica(bytes, count, false);
+    pix = to_rgb(std::move(pix));
     if (!pix || pixGetWidth(pix.get()) <= 0 || pixGetHeight(pix.get()) <= 0) return nullptr;
     return pix;
 }

@@ -14,4 +14,10 @@ namespace lv {
 // or null when the bytes are not a decodable image.
 PixPtr decode_image(const std::uint8_t *bytes, std::size_t count);
 
+// The same formats and image, with the pixels as the file stores them, for re-encoding: no
+// orientation applied (neither JPEG EXIF orientation nor HEIF transformations) and
+// transparency kept. Returns a 32 bpp RGB image, with 4 samples per pixel when the file carries
+// transparency, or null when the bytes are not a decodable image.
+PixPtr decode_image_as_stored(const std::uint8_t *bytes, std::size_t count);
+
 }  // namespace lv

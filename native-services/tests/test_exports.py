@@ -18,6 +18,7 @@ class ExportsTest(unittest.TestCase):
         self.assertLessEqual({"lv_read_text", "lv_free_text", "lv_read_qr", "lv_detect_regions"}, declared)
         self.assertLessEqual({"lv_move_item", "lv_canonical_path", "lv_airdrop", "lv_register_file_service",
                               "lv_login_status", "lv_login_set", "lv_login_settings"}, declared)
+        self.assertLessEqual({"lv_heic_available", "lv_write_heic"}, declared)
 
 
 if __name__ == "__main__":
