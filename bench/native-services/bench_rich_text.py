@@ -61,8 +61,8 @@ def main():
         print(f"input: {os.path.getsize(rtf) / 1e6:.1f} MB RTF, {paragraphs} paragraphs")
         runs = [ours(library, rtf, os.path.join(work, "ours.docx")) for _ in range(3)]
         best = min(run[0] for run in runs)
-        baseline_rss = ours(library, "-", os.path.join(work, "none.docx"))[3]
-        peak = max(run[3] for run in runs)
+        baseline_rss = ours(library, "-", os.path.join(work, "none.docx"))[2]
+        peak = max(run[2] for run in runs)
         print(f"lv_text_to_docx: {best:.3f} s (best of 3), output {os.path.getsize(os.path.join(work, 'ours.docx')) / 1e6:.2f} MB")
         print(f"peak memory: {peak / 1024:.0f} MB process ({(peak - baseline_rss) / 1024:.0f} MB above the loaded library)")
         soffice = shutil.which("soffice")
