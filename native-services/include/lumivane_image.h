@@ -102,6 +102,25 @@ LV_EXPORT void lv_login_settings(void);
 LV_EXPORT int32_t lv_heic_available(void);
 LV_EXPORT int32_t lv_write_heic(const void *bytes, int32_t byte_count, const char *output_path,
                                 double quality);
+/* Rich text conversion. Each returns 1 when its output file was written and 0 on any failure;
+ * the output is written atomically, so a failure leaves no file (and an existing one as it
+ * was). */
+
+/* Saves text of a pasteboard type as a Word document. `type` "RTF " or "public.rtf" reads RTF;
+ * "TEXT" / "com.apple.traditional-mac-plain-text" Mac OS Roman; "utxt" /
+ * "public.utf16-plain-text" UTF-16 big-endian; "ut16" / "public.utf16-external-plain-text"
+ * UTF-16 with a byte-order mark; any other type UTF-8. The bytes are copied. */
+LV_EXPORT int32_t lv_text_to_docx(const void *bytes, int32_t byte_count, const char *type,
+                                  const char *output_path);
+
+/* Saves an RTFD document (a folder with TXT.rtf and its pictures) as one HTML file in UTF-8
+ * with every picture embedded as a PNG data URI. */
+LV_EXPORT int32_t lv_rtfd_to_html(const char *rtfd_path, const char *output_path);
+
+/* Saves a text clipping file (a property list, at most 32 MiB, with a "UTI-Data" dictionary)
+ * as a Word document from its first entry that converts: RTF, then UTF-8, UTF-16 with mark,
+ * UTF-16 big-endian, Mac OS Roman text. */
+LV_EXPORT int32_t lv_clipping_to_docx(const char *clipping_path, const char *output_path);
 
 #ifdef __cplusplus
 }

@@ -92,3 +92,12 @@ void AtomicFile::discard() {
 }
 
 }  // namespace lv
+
+namespace lv {
+
+bool write_file_atomically(const std::string &path, const void *bytes, std::size_t count) {
+    AtomicFile file(path.c_str());
+    return file.is_open() && file.write(bytes, count) && file.commit();
+}
+
+}  // namespace lv

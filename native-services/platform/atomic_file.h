@@ -32,4 +32,7 @@ private:
     bool failed_ = false;
 };
 
+// Writes `count` bytes as the whole of the file at `path` through an AtomicFile.
+bool write_file_atomically(const std::string &path, const void *bytes, std::size_t count);
+
 }  // namespace lv

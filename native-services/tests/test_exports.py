@@ -19,6 +19,7 @@ class ExportsTest(unittest.TestCase):
         self.assertLessEqual({"lv_move_item", "lv_canonical_path", "lv_airdrop", "lv_register_file_service",
                               "lv_login_status", "lv_login_set", "lv_login_settings"}, declared)
         self.assertLessEqual({"lv_heic_available", "lv_write_heic"}, declared)
+        self.assertLessEqual({"lv_text_to_docx", "lv_rtfd_to_html", "lv_clipping_to_docx"}, declared)
 
 
 if __name__ == "__main__":
