@@ -170,7 +170,9 @@ void lv_player_load(lv_player *self, const char *path) {
     self->seekVersion += 1;
     self->seeking = false;
     self->playing = false;
-    gst_element_set_state(self->player, GST_STATE_READY);
+    // Down to NULL: every streaming thread of the old item is joined, so no late message of
+    // the old item reaches the new one.
+    gst_element_set_state(self->player, GST_STATE_NULL);
     if (self->view) lv_player_view_show(self->view, nullptr, 0);
 
     GError *error = nullptr;
