@@ -78,9 +78,8 @@ void show_newest(const FeedRef &feed) {
     gst_sample_unref(sample);
 }
 
-GstFlowReturn on_new_sample(GstAppSink *sink, gpointer data) {
+GstFlowReturn keep_newest(GstSample *sample, gpointer data) {
     const FeedRef &feed = *static_cast<FeedRef *>(data);
-    GstSample *sample = gst_app_sink_pull_sample(sink);
     if (!sample) return GST_FLOW_OK;
     bool post;
     {
@@ -94,6 +93,10 @@ GstFlowReturn on_new_sample(GstAppSink *sink, gpointer data) {
     return GST_FLOW_OK;
 }
 
+// The preroll frame is what a paused item shows (after a load or a seek); the others play.
+GstFlowReturn on_new_preroll(GstAppSink *sink, gpointer data) { return keep_newest(gst_app_sink_pull_preroll(sink), data); }
+GstFlowReturn on_new_sample(GstAppSink *sink, gpointer data) { return keep_newest(gst_app_sink_pull_sample(sink), data); }
+
 void delete_feed(gpointer data) { delete static_cast<FeedRef *>(data); }
 
 }  // namespace
@@ -105,6 +108,7 @@ GstElement *make_frame_sink(LVPlayerView *view) {
     g_object_set(sink, "caps", caps, "max-buffers", 1u, "drop", TRUE, "enable-last-sample", FALSE, nullptr);
     gst_caps_unref(caps);
     GstAppSinkCallbacks callbacks{};
+    callbacks.new_preroll = on_new_preroll;
     callbacks.new_sample = on_new_sample;
     gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, new FeedRef(std::make_shared<FrameFeed>(view)),
                                delete_feed);

@@ -9,7 +9,8 @@ tone=(-f lavfi -i "sine=frequency=440:sample_rate=44100:duration=2")
 ff -f lavfi -i "testsrc=size=320x240:rate=25:duration=3" -f lavfi -i "sine=frequency=440:duration=3" \
    -c:v libx264 -pix_fmt yuv420p -c:a aac -shortest "$out/clip.mp4"
 ff "${tone[@]}" -c:a libmp3lame -b:a 128k "$out/clip.mp3"
-ff "${tone[@]}" -af volume=-6dB -c:a pcm_s16le "$out/clip.wav"
+# ffmpeg's sine peaks at 1/8: four times that is a peak of 0.5.
+ff "${tone[@]}" -af volume=4 -c:a pcm_s16le "$out/clip.wav"
 ff "${tone[@]}" -c:a libvorbis "$out/clip.ogg"
 ff -f lavfi -i "testsrc=size=320x240:rate=25:duration=2" -f lavfi -i "sine=frequency=440:duration=2" \
    -c:v libvpx-vp9 -deadline realtime -b:v 500k -c:a libopus -shortest "$out/clip.webm"
