@@ -121,6 +121,48 @@ LV_EXPORT int32_t lv_rtfd_to_html(const char *rtfd_path, const char *output_path
  * as a Word document from its first entry that converts: RTF, then UTF-8, UTF-16 with mark,
  * UTF-16 big-endian, Mac OS Roman text. */
 LV_EXPORT int32_t lv_clipping_to_docx(const char *clipping_path, const char *output_path);
+/* ---- Media player ----
+ * An audio and video player the host embeds. Every player call runs on the main thread, whose
+ * GLib main context the host iterates; lv_player_create returns null elsewhere. Every call
+ * accepts a null handle and then does nothing, reading as zero. */
+
+/* One player, owned by the host from lv_player_create to lv_player_destroy. */
+typedef struct LVMediaPlayer lv_player;
+typedef struct _GtkWidget GtkWidget;
+
+/* A new player with no item, or null off the main thread or when the media framework cannot
+ * start. */
+LV_EXPORT lv_player *lv_player_create(void);
+
+/* Stops the player and gives up the handle. Seek completions still pending arrive later and
+ * touch only what they hold. */
+LV_EXPORT void lv_player_destroy(lv_player *player);
+
+/* The GTK 4 widget that shows the video, scaled to fit with its aspect ratio kept; borrowed,
+ * valid while the player lives. Null when no display could be opened. */
+LV_EXPORT GtkWidget *lv_player_view(lv_player *player);
+
+/* Replaces the current item with the media file at `path`; playback does not start. */
+LV_EXPORT void lv_player_load(lv_player *player, const char *path);
+
+/* Plays (non-zero) or pauses (zero). At the end of an item the player pauses there. */
+LV_EXPORT void lv_player_play(lv_player *player, int32_t play);
+
+/* Seeks exactly to `seconds` (negative or NaN: 0). */
+LV_EXPORT void lv_player_seek(lv_player *player, double seconds);
+
+/* 1 while the last requested seek has not completed, else 0; a load clears it. */
+LV_EXPORT int32_t lv_player_seeking(lv_player *player);
+
+/* Sets the volume, 0.0 (silent) to 1.0 (as recorded). */
+LV_EXPORT void lv_player_volume(lv_player *player, float volume);
+
+/* Writes the position and the duration in seconds (0 when unknown) and the playing flag into
+ * the places given (each may be null). Returns 1 when the item is ready to play, 0 with no
+ * item or while it is being prepared, -1 when it failed: the reason is then copied into
+ * `message` (strlcpy rules; nothing with capacity 0 or a null buffer). */
+LV_EXPORT int32_t lv_player_state(lv_player *player, double *position, double *duration,
+                                  int32_t *playing, char *message, int32_t capacity);
 
 #ifdef __cplusplus
 }
