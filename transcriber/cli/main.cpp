@@ -23,15 +23,21 @@
 #include <string>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
 
-// True when `path` names something that can be opened for reading as a file.
+// True when `path` names something that can be opened for reading as a file. Only regular
+// files are opened to find out: opening a named pipe or a device would consume or block it,
+// so for those read permission is asked for instead.
 bool is_file_exist(const std::string & path) {
     struct stat st{};
     if (stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) {
         return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return access(path.c_str(), R_OK) == 0;
     }
     FILE * f = fopen(path.c_str(), "rb");
     if (!f) {

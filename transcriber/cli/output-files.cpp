@@ -4,6 +4,7 @@
 #include "segment-printer.h"
 
 #include <cstdio>
+#include <iostream>
 
 fout_factory::fout_factory(const std::string & fname_out, const std::string & fname_inp, whisper_params & params)
     : path(fname_out.empty() ? fname_inp : fname_out), base_length(path.size()), to_stdout(path == "-"),
@@ -14,8 +15,10 @@ fout_factory::fout_factory(const std::string & fname_out, const std::string & fn
 }
 
 bool fout_factory::open(const char * ext, const char * writer_name) {
-    if (stream.is_open()) {
-        stream.close();
+    stream.flush();
+    stream.rdbuf(nullptr);
+    if (file.is_open()) {
+        file.close();
     }
     stream.clear();
 
@@ -25,20 +28,18 @@ bool fout_factory::open(const char * ext, const char * writer_name) {
             return false;
         }
         stdout_used = true;
-        // Appending, so that a regular file behind standard output never loses what an
-        // earlier input wrote to it.
-        stream.open("/dev/stdout", std::ios::out | std::ios::app | std::ios::binary);
+        stream.rdbuf(std::cout.rdbuf());
         return true;
     }
 
     path.resize(base_length);
     path += ext;
-    stream.open(path, std::ios::out | std::ios::trunc | std::ios::binary);
-    if (!stream.is_open()) {
+    if (!file.open(path, std::ios::out | std::ios::trunc | std::ios::binary)) {
         fprintf(stderr, "%s: failed to open '%s' for writing\n", "open", path.c_str());
         open_failed = true;
         return false;
     }
+    stream.rdbuf(&file);
     diag_info("%s: saving output to '%s'\n", writer_name, path.c_str());
     return true;
 }

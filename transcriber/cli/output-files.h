@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <fstream>
+#include <ostream>
 #include <string>
 
 struct fout_factory {
@@ -16,7 +17,10 @@ struct fout_factory {
     bool stdout_used = false;
     bool open_failed = false;
     whisper_new_segment_callback segment_printer;
-    std::ofstream stream;
+    std::filebuf file;
+    // Writes to `file`, or to the process's own standard output (through std::cout, which
+    // shares C stdio's stream) so that its bytes stay in order with the live lines.
+    std::ostream stream{nullptr};
 
     // `fname_out`: the output base as given (may be empty, then the input path is the base).
     // With the base "-" no live printer is chosen and `print_progress` is cleared for good.

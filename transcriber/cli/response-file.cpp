@@ -1,5 +1,7 @@
 #include "response-file.h"
 
+#include "whisper-params.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -32,7 +34,7 @@ std::vector<std::string> expand_response_file(int argc, char ** argv) {
     std::error_code ec;
     if (!in || std::filesystem::is_directory(path, ec)) {
         fprintf(stderr, "error: response file '%s' not found\n", path);
-        exit(1);
+        whisper_params_exit(1);
     }
     const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 

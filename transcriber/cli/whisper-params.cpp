@@ -1,5 +1,6 @@
 #include "whisper-params.h"
 
+#include "ggml.h"
 #include "whisper.h"
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <regex>
 #include <thread>
 
 whisper_params::whisper_params() {
@@ -34,7 +36,7 @@ std::string whisper_param_turn_lowercase(std::string in) {
 
 void requires_value_error(const std::string & arg) {
     fprintf(stderr, "error: argument %s requires value\n", arg.c_str());
-    exit(0);
+    whisper_params_exit(0);
 }
 
 // Numbers are read like strtol/strtof: leading blanks and a sign are accepted and anything
@@ -42,7 +44,7 @@ void requires_value_error(const std::string & arg) {
 // one outside the range of the field's type, ends the run like the parser's other errors.
 [[noreturn]] static void invalid_number_error(const char * option, const char * value, const char * why) {
     fprintf(stderr, "error: argument %s: %s '%s'\n", option, why, value);
-    exit(0);
+    whisper_params_exit(0);
 }
 
 static int parse_int_value(const char * option, const char * value) {
@@ -92,6 +94,56 @@ value_setter float_field(float whisper_params::* field) {
     return [field](whisper_params & p, const char * option, const char * value) { p.*field = parse_float_value(option, value); };
 }
 
+// Counts the engine sizes thread pools and parallel states from: below 1 it aborts or
+// divides by zero, above the tensor library's thread limit it fails an assertion.
+value_setter count_field(int whisper_params::* field) {
+    return [field](whisper_params & p, const char * option, const char * value) {
+        const int v = parse_int_value(option, value);
+        if (v < 1 || v > GGML_MAX_N_THREADS) {
+            char why[64];
+            snprintf(why, sizeof(why), "expected a count from 1 to %d, got", GGML_MAX_N_THREADS);
+            invalid_number_error(option, value, why);
+        }
+        p.*field = v;
+    };
+}
+
+// The first sampling temperature: above 1 (or not a number) the engine's fallback list would
+// be empty and it would read past it.
+value_setter temperature_field(float whisper_params::* field) {
+    return [field](whisper_params & p, const char * option, const char * value) {
+        const float v = parse_float_value(option, value);
+        if (!(v >= 0.0f && v <= 1.0f)) {
+            invalid_number_error(option, value, "expected a temperature from 0 to 1, got");
+        }
+        p.*field = v;
+    };
+}
+
+// The fallback step: 0 or less means no fallback; a positive step must be large enough that
+// the list of temperatures up to 1 stays short (a tiny one never reaches 1).
+value_setter temperature_step_field(float whisper_params::* field) {
+    return [field](whisper_params & p, const char * option, const char * value) {
+        const float v = parse_float_value(option, value);
+        if (std::isnan(v) || (v > 0.0f && v < 0.01f)) {
+            invalid_number_error(option, value, "expected 0 or a step of at least 0.01, got");
+        }
+        p.*field = v;
+    };
+}
+
+// The engine compiles the expression for every decode and would abort on a bad one.
+value_setter regex_field(std::string whisper_params::* field) {
+    return [field](whisper_params & p, const char * option, const char * value) {
+        try {
+            std::regex check(value);
+        } catch (const std::regex_error &) {
+            invalid_number_error(option, value, "invalid regular expression");
+        }
+        p.*field = value;
+    };
+}
+
 value_setter text_field(std::string whisper_params::* field) {
     return [field](whisper_params & p, const char *, const char * value) { p.*field = value; };
 }
@@ -106,8 +158,8 @@ flag_setter set_true(bool whisper_params::* field) {
 
 const std::vector<cli_option> & option_table() {
     static const std::vector<cli_option> table = {
-        {"-t",     "--threads",          int_field(&whisper_params::threads), {}},
-        {"-p",     "--processors",       int_field(&whisper_params::processors), {}},
+        {"-t",     "--threads",          count_field(&whisper_params::threads), {}},
+        {"-p",     "--processors",       count_field(&whisper_params::processors), {}},
         {"-ot",    "--offset-t",         int_field(&whisper_params::offset_t), {}},
         {"-on",    "--offset-n",         int_field(&whisper_params::offset_n), {}},
         {"-d",     "--duration",         int_field(&whisper_params::duration), {}},
@@ -121,8 +173,8 @@ const std::vector<cli_option> & option_table() {
         {"-et",    "--entropy-thold",    float_field(&whisper_params::entropy_thold), {}},
         {"-lpt",   "--logprob-thold",    float_field(&whisper_params::logprob_thold), {}},
         {"-nth",   "--no-speech-thold",  float_field(&whisper_params::no_speech_thold), {}},
-        {"-tp",    "--temperature",      float_field(&whisper_params::temperature), {}},
-        {"-tpi",   "--temperature-inc",  float_field(&whisper_params::temperature_inc), {}},
+        {"-tp",    "--temperature",      temperature_field(&whisper_params::temperature), {}},
+        {"-tpi",   "--temperature-inc",  temperature_step_field(&whisper_params::temperature_inc), {}},
         {"-debug", "--debug-mode",       {}, set_true(&whisper_params::debug_mode)},
         {"-tr",    "--translate",        {}, set_true(&whisper_params::translate)},
         {"-di",    "--diarize",          {}, set_true(&whisper_params::diarize)},
@@ -158,7 +210,7 @@ const std::vector<cli_option> & option_table() {
         {"-fa",    "--flash-attn",       {}, [](whisper_params & p) { p.flash_attn = true; }},
         {"-nfa",   "--no-flash-attn",    {}, [](whisper_params & p) { p.flash_attn = false; }},
         {"-sns",   "--suppress-nst",     {}, set_true(&whisper_params::suppress_nst)},
-        {nullptr,  "--suppress-regex",   text_field(&whisper_params::suppress_regex), {}},
+        {nullptr,  "--suppress-regex",   regex_field(&whisper_params::suppress_regex), {}},
         {nullptr,  "--grammar",          text_field(&whisper_params::grammar), {}},
         {nullptr,  "--grammar-rule",     text_field(&whisper_params::grammar_rule), {}},
         {nullptr,  "--grammar-penalty",  float_field(&whisper_params::grammar_penalty), {}},
@@ -186,7 +238,9 @@ const cli_option * find_option(const char * arg) {
 } // namespace
 
 void whisper_params_parse(int argc, char ** argv, whisper_params & params) {
-    if (const char * device = getenv("WHISPER_ARG_DEVICE")) {
+    // Set but empty counts as unset.
+    const char * device = getenv("WHISPER_ARG_DEVICE");
+    if (device != nullptr && device[0] != '\0') {
         params.device = parse_int_value("WHISPER_ARG_DEVICE", device);
     }
 
@@ -199,18 +253,18 @@ void whisper_params_parse(int argc, char ** argv, whisper_params & params) {
         }
         if (strcmp(arg, "-h") == 0 || strcmp(arg, "--help") == 0) {
             whisper_print_usage(argc, argv, params);
-            exit(0);
+            whisper_params_exit(0);
         }
         if (strcmp(arg, "--version") == 0) {
             fprintf(stdout, "whisper.cpp version: %s\n", whisper_version());
-            exit(0);
+            whisper_params_exit(0);
         }
 
         const cli_option * opt = find_option(arg);
         if (!opt) {
             fprintf(stderr, "error: unknown argument: %s\n", arg);
             whisper_print_usage(argc, argv, params);
-            exit(0);
+            whisper_params_exit(0);
         }
         if (opt->set_flag) {
             opt->set_flag(params);

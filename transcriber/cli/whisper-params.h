@@ -92,5 +92,9 @@ void whisper_print_usage(int argc, char ** argv, const whisper_params & params);
 
 [[noreturn]] void requires_value_error(const std::string & arg);
 
+// Ends the process for the parser and the response-file reader (help, version, errors).
+// Defined in params-exit.cpp; a test harness may link its own definition instead.
+[[noreturn]] void whisper_params_exit(int status);
+
 char * whisper_param_turn_lowercase(char * in);
 std::string whisper_param_turn_lowercase(std::string in);

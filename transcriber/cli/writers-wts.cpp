@@ -43,7 +43,7 @@ struct drawtext_writer {
 
 } // namespace
 
-void output_wts(whisper_context * ctx, std::ofstream & fout, const whisper_params & params, const channel_samples & pcmf32s,
+void output_wts(whisper_context * ctx, std::ostream & fout, const whisper_params & params, const channel_samples & pcmf32s,
                 const std::string & fname_inp, float t_sec, const std::string & fname_out) {
     static const std::string font = params.font_path; // captured at the first use in the run
 
@@ -57,7 +57,8 @@ void output_wts(whisper_context * ctx, std::ofstream & fout, const whisper_param
 
     const std::string input_word = bash_single_quoted(fname_inp);
     const std::string video_word = bash_single_quoted(fname_inp + ".mp4");
-    drawtext_writer draw{fout, option_literal(font, false)};
+    // Escaped for the option level, then quoted for the graph level like the texts.
+    drawtext_writer draw{fout, graph_quoted_body(option_literal(font, false))};
 
     fout << "#!/bin/bash" << "\n" << "\n";
     fout << "ffmpeg -i " << input_word << " -f lavfi -i color=size=1200x120:duration=" << float_text(t_sec)
@@ -135,7 +136,7 @@ void output_wts(whisper_context * ctx, std::ofstream & fout, const whisper_param
     fout << "\n";
     fout << "echo \"  ffplay " << bash_double_quoted_body(fname_inp) << ".mp4\"\n";
     fout << "\n";
-    fout.close();
+    fout.flush();
 
     diag_info("# %s: run 'source %s' to generate karaoke video\n", "output_wts", fname_out.c_str());
 }

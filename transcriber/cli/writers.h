@@ -21,7 +21,7 @@ void output_score(whisper_context * ctx, std::ostream & fout, const whisper_para
 
 // The karaoke video script. `fname_inp`: the input as given; `t_sec`: the duration figure
 // (samples + 1000) / 16000; `fname_out`: the script's own path, for the closing message.
-void output_wts(whisper_context * ctx, std::ofstream & fout, const whisper_params & params, const channel_samples & pcmf32s,
+void output_wts(whisper_context * ctx, std::ostream & fout, const whisper_params & params, const channel_samples & pcmf32s,
                 const std::string & fname_inp, float t_sec, const std::string & fname_out);
 
 // How many bytes are still missing to complete the last UTF-8 character of `text`.

@@ -3,9 +3,11 @@
 #include "diagnostics.h"
 #include "miniaudio-config.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
 
 namespace {
 
@@ -31,36 +33,76 @@ bool miniaudio_skipped() {
     return skip && skip[0] != '\0' && strcmp(skip, "0") != 0;
 }
 
-std::vector<unsigned char> read_all_stdin() {
+std::vector<unsigned char> read_all(FILE * in) {
     std::vector<unsigned char> data;
     unsigned char chunk[1024];
     size_t n;
-    while ((n = fread(chunk, 1, sizeof(chunk), stdin)) > 0) {
+    while ((n = fread(chunk, 1, sizeof(chunk), in)) > 0) {
         data.insert(data.end(), chunk, chunk + n);
     }
     return data;
 }
 
+// Named pipes, sockets and devices can be read only once, front to back, so they are
+// read whole into memory like standard input instead of being handed to the decoder.
+bool is_stream(const std::string & path) {
+    struct stat st{};
+    return stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
+}
+
+uint64_t file_size(const std::string & path) {
+    struct stat st{};
+    return stat(path.c_str(), &st) == 0 ? uint64_t(st.st_size) : 0;
+}
+
+// No real coding packs more source frames than this into one byte (FLAC's constant frames,
+// the densest, hold a few thousand); a stated length beyond it comes from damaged data.
+constexpr uint64_t kMaxFramesPerByte = 65536;
+
+// Frames are read in blocks of a second: the stated length sizes nothing, and a damaged
+// file may deliver fewer frames than it states.
+constexpr ma_uint64 kBlockFrames = kSampleRate;
+
+// Up to this many frames are reserved ahead from the stated length (ten minutes).
+constexpr ma_uint64 kMaxReservedFrames = 600 * ma_uint64(kSampleRate);
+
 } // namespace
 
 bool read_audio_from_decoder(ma_decoder * decoder, std::vector<float> & pcmf32,
-                             std::vector<std::vector<float>> & pcmf32s, bool stereo) {
+                             std::vector<std::vector<float>> & pcmf32s, bool stereo, uint64_t source_bytes) {
     ma_uint64 frame_count = 0;
     ma_result result = ma_decoder_get_length_in_pcm_frames(decoder, &frame_count);
     if (result != MA_SUCCESS) {
         fprintf(stderr, "error: failed to retrieve the length of the audio data (%s)\n", ma_result_description(result));
         return false;
     }
-
-    const size_t channels = stereo ? 2 : 1;
-    pcmf32.assign(frame_count * channels, 0.0f);
-
-    ma_uint64 frames_read = 0;
-    result = ma_decoder_read_pcm_frames(decoder, pcmf32.data(), frame_count, &frames_read);
-    if (result != MA_SUCCESS && !(result == MA_AT_END && frame_count == 0)) {
-        fprintf(stderr, "error: failed to read the frames of the audio data (%s)\n", ma_result_description(result));
+    ma_uint64 source_frames = 0;
+    if (ma_data_source_get_length_in_pcm_frames(decoder->pBackend, &source_frames) == MA_SUCCESS &&
+        source_frames / kMaxFramesPerByte > source_bytes) {
+        fprintf(stderr, "error: the audio data cannot hold its stated length (%llu frames in %llu bytes)\n",
+                (unsigned long long) source_frames, (unsigned long long) source_bytes);
         return false;
     }
+
+    const size_t channels = stereo ? 2 : 1;
+    pcmf32.clear();
+    pcmf32.reserve(size_t(std::min(frame_count, kMaxReservedFrames)) * channels);
+    ma_uint64 frames_total = 0;
+    for (;;) {
+        pcmf32.resize(size_t(frames_total + kBlockFrames) * channels);
+        ma_uint64 frames_read = 0;
+        result = ma_decoder_read_pcm_frames(decoder, pcmf32.data() + frames_total * channels, kBlockFrames, &frames_read);
+        frames_total += frames_read;
+        pcmf32.resize(size_t(frames_total) * channels);
+        if (result == MA_AT_END || (result == MA_SUCCESS && frames_read == 0)) {
+            break;
+        }
+        if (result != MA_SUCCESS) {
+            fprintf(stderr, "error: failed to read the frames of the audio data (%s)\n", ma_result_description(result));
+            return false;
+        }
+    }
+    frame_count = frames_total;
 
     if (!stereo) {
         return true;
@@ -87,17 +129,20 @@ bool read_audio_data(const std::string & fname, std::vector<float> & pcmf32,
     const ma_decoder_config config = ma_decoder_config_init(ma_format_f32, stereo ? 2 : 1, kSampleRate);
 
     decoder_guard guard;
-    std::vector<unsigned char> stdin_data; // must outlive the decoder reading from it
+
+    std::vector<unsigned char> stream_data; // must outlive the decoder reading from it
+    uint64_t source_bytes = 0;
 
     if (fname == "-") {
-        stdin_data = read_all_stdin();
-        const ma_result result = ma_decoder_init_memory(stdin_data.data(), stdin_data.size(), &config, &guard.decoder);
+        stream_data = read_all(stdin);
+        const ma_result result = ma_decoder_init_memory(stream_data.data(), stream_data.size(), &config, &guard.decoder);
         if (result != MA_SUCCESS) {
             fprintf(stderr, "%s: failed to open audio data from stdin (%s)\n", step, ma_result_description(result));
             return false;
         }
         guard.initialized = true;
-        diag_info("%s: read %zu bytes from stdin\n", step, stdin_data.size());
+        source_bytes = stream_data.size();
+        diag_info("%s: read %zu bytes from stdin\n", step, stream_data.size());
     } else {
         diag_info("%s: reading audio data from '%s' ...\n", step, fname.c_str());
         if (miniaudio_skipped()) {
@@ -106,12 +151,24 @@ bool read_audio_data(const std::string & fname, std::vector<float> & pcmf32,
             return false;
         }
         diag_info("%s: trying to decode with miniaudio\n", step);
-        if (ma_decoder_init_file(fname.c_str(), &config, &guard.decoder) != MA_SUCCESS) {
+        ma_result result = MA_ERROR;
+        if (is_stream(fname)) {
+            if (FILE * in = fopen(fname.c_str(), "rb")) {
+                stream_data = read_all(in);
+                fclose(in);
+                source_bytes = stream_data.size();
+                result = ma_decoder_init_memory(stream_data.data(), stream_data.size(), &config, &guard.decoder);
+            }
+        } else {
+            source_bytes = file_size(fname);
+            result = ma_decoder_init_file(fname.c_str(), &config, &guard.decoder);
+        }
+        if (result != MA_SUCCESS) {
             fprintf(stderr, "%s: failed to read audio data\n", step);
             return false;
         }
         guard.initialized = true;
     }
 
-    return read_audio_from_decoder(&guard.decoder, pcmf32, pcmf32s, stereo);
+    return read_audio_from_decoder(&guard.decoder, pcmf32, pcmf32s, stereo, source_bytes);
 }

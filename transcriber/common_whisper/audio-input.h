@@ -1,6 +1,7 @@
 // Audio input: a file path, or "-" for standard input, decoded to 16 kHz float samples.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,8 @@ struct ma_decoder;
 bool read_audio_data(const std::string & fname, std::vector<float> & pcmf32,
                      std::vector<std::vector<float>> & pcmf32s, bool stereo);
 
-// The common second half for file and standard-input sources, given an opened decoder.
+// The common second half for file and standard-input sources, given an opened decoder over
+// `source_bytes` bytes of input. Decodes what the data really holds, and refuses a stated
+// length that so few bytes cannot hold.
 bool read_audio_from_decoder(ma_decoder * decoder, std::vector<float> & pcmf32,
-                             std::vector<std::vector<float>> & pcmf32s, bool stereo);
+                             std::vector<std::vector<float>> & pcmf32s, bool stereo, uint64_t source_bytes);

@@ -165,9 +165,6 @@ context_ptr load(const char * dir) {
 
     ctx->mel_f16.assign(ctx->mel_count, 0);
     ctx->out_f16.assign(ctx->out_count, 0);
-
-    fprintf(stderr, "corvane: encoder ready (mel=%s pos=%s out=%s)\n",
-            ctx->mel_name.c_str(), ctx->pos_name.c_str(), ctx->out_name.c_str());
     return ctx;
 }
 
@@ -185,13 +182,18 @@ extern "C" whisper_corvane_context * whisper_corvane_init(const char * path_enco
     }
 }
 
+// A program may be built for the model's whole audio context or for a reduced one (-ac): its
+// output must hold whole frames of n_state features, no more than the model's context.
 extern "C" bool whisper_corvane_expect_output(whisper_corvane_context * ctx, int64_t n_state, int64_t n_ctx) {
-    const size_t expected = n_state > 0 && n_ctx > 0 ? size_t(n_state) * size_t(n_ctx) : 0;
-    if (ctx->out_count != expected) {
-        fprintf(stderr, "corvane: output size %zu != %zu\n", ctx->out_count, expected);
+    const size_t features = n_state > 0 ? size_t(n_state) : 0;
+    const size_t limit = n_ctx > 0 ? features * size_t(n_ctx) : 0;
+    if (features == 0 || ctx->out_count == 0 || ctx->out_count % features != 0 || ctx->out_count > limit) {
+        fprintf(stderr, "corvane: output size %zu != %zu\n", ctx->out_count, limit);
         return false;
     }
-    ctx->out_features = size_t(n_state);
+    ctx->out_features = features;
+    fprintf(stderr, "corvane: encoder ready (mel=%s pos=%s out=%s)\n",
+            ctx->mel_name.c_str(), ctx->pos_name.c_str(), ctx->out_name.c_str());
     return true;
 }
 

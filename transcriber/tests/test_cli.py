@@ -2,7 +2,7 @@
 import os
 import unittest
 
-from speechtest import TempDirTest, run, sine_wav
+from speechtest import TempDirTest, make_model, read_bytes, run, sine_wav
 
 DEFAULT_THREADS = min(4, os.cpu_count())
 
@@ -153,6 +153,10 @@ class HelpAndVersion(TempDirTest):
         self.assertIn("[1      ] GPU device ID", r.err_text)
         r = run(["-dev", "2", "-h"], env={"WHISPER_ARG_DEVICE": "1"})
         self.assertIn("[2      ] GPU device ID", r.err_text)
+        r = run(["-h"], env={"WHISPER_ARG_DEVICE": ""})  # set but empty: unset
+        self.assertEqual(r.rc, 0)
+        self.assertIn("[0      ] GPU device ID", r.err_text)
+        self.assertNotIn("error:", r.err_text)
 
 
 class ParseErrors(TempDirTest):
@@ -179,6 +183,16 @@ class ParseErrors(TempDirTest):
             (["-ot", "-2147483649"], "-ot", "-2147483649"),
             (["-wt", "x1"], "-wt", "x1"),
             (["--grammar-penalty", "1e999"], "--grammar-penalty", "1e999"),
+            # Values the engine cannot take, refused before any model is looked at.
+            (["-t", "0"], "-t", "0"),
+            (["-t", "-1"], "-t", "-1"),
+            (["--threads", "513"], "--threads", "513"),
+            (["-p", "0"], "-p", "0"),
+            (["-p", "-1"], "-p", "-1"),
+            (["-tp", "2"], "-tp", "2"),
+            (["--temperature", "nan"], "--temperature", "nan"),
+            (["-tpi", "1e-9"], "-tpi", "1e-9"),
+            (["--suppress-regex", "["], "--suppress-regex", "["),
         ]
         for args, option, value in cases:
             with self.subTest(args=args):
@@ -280,6 +294,14 @@ class StartupChecks(TempDirTest):
         r = run(["-m", empty, self.wav])
         self.assertEqual(r.rc, 3)
         self.assertTrue(r.err_text.endswith("error: failed to initialize whisper context\n"), r)
+        # A valid model cut short never loads, wherever the cut falls.
+        data = read_bytes(make_model(self.path("whole.bin"), {"segments": [{"t0": 0, "t1": 100, "tokens": [" Hi"]}]}))
+        for size in [1000, 70_000, 200_000, len(data) - 1]:
+            with self.subTest(size=size):
+                cut = self.write(f"cut{size}.bin", data[:size])
+                r = run(["-m", cut, self.wav])
+                self.assertEqual(r.rc, 3, r)
+                self.assertTrue(r.err_text.endswith("error: failed to initialize whisper context\n"), r)
 
     def test_unknown_language_before_model_load(self):
         r = run(["-m", self.garbage, "-l", "xx", self.wav])

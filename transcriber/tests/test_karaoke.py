@@ -44,13 +44,17 @@ class Karaoke(TempDirTest):
         folder = self.path("with blank")
         os.mkdir(folder)
         wav = noise(os.path.join(folder, "it's me.wav"), 3.5)
-        r = run(["-m", self.model, *FAST, "-owts", "-fp", FONT, wav])
+        # A font path with an apostrophe and a blank, as the option and graph levels see it.
+        os.mkdir(self.path("f'o"))
+        font = self.path("f'o/m o.ttf")
+        shutil.copy(FONT, font)
+        r = run(["-m", self.model, *FAST, "-owts", "-fp", font, wav])
         self.assertEqual(r.rc, 0, r)
         script = wav + ".wts"
         self.assertIn(f"# output_wts: run 'source {script}' to generate karaoke video\n", r.err_text)
         text = read_text(script)
         self.assertTrue(text.startswith("#!/bin/bash\n\nffmpeg -i "), text)
-        self.assertIn(":rate=25:color=black -vf \"drawtext=fontfile='" + FONT +
+        self.assertIn(":rate=25:color=black -vf \"drawtext=fontfile='" + font.replace("'", "\\\\'\\\\''") +
                       "':fontsize=24:fontcolor=gray:x=(w-text_w)/2:y=h/2:text='':enable='between(t,0,0)',drawtext=",
                       text)
         self.assertIn("duration=3.5625:", text)  # (56000 + 1000) / 16000

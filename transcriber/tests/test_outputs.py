@@ -4,7 +4,7 @@ import re
 import subprocess
 import unittest
 
-from speechtest import TempDirTest, make_model, read_text, run, stereo_levels_wav
+from speechtest import SPEECH, TempDirTest, make_model, read_bytes, read_text, run, stereo_levels_wav
 from test_transcribe import BASIC, FAST, LIVE, TEXTS
 
 TXT = "Hello, \"quoted\" world\ntab and back\\slash\ncafé it's done.\n"
@@ -95,6 +95,40 @@ class Files(TempDirTest):
         self.assertNotIn("progress =", r.err_text)
         self.assertNotIn("saving output", r.err_text)
         self.assertFalse(any(name.startswith("-") for name in os.listdir(self.tmp)))
+
+    def test_standard_output_as_a_regular_file_keeps_every_byte_in_order(self):
+        out = self.path("out.txt")
+        with open(out, "wb") as f:
+            proc = subprocess.run([SPEECH, "-m", self.model, *FAST, "-otxt", "-of", "-", "-of", self.path("Z"),
+                                   self.wav, self.wav], stdout=f, stderr=subprocess.PIPE, timeout=300)
+        self.assertEqual(proc.returncode, 0, proc.stderr)
+        text = read_text(out)
+        self.assertTrue(text.startswith(TXT), text)  # input 1's transcript first, then input 2's live lines
+        self.assertGreater(len(text), len(TXT))
+        self.assertEqual(read_text(self.path("Z.txt")), TXT)
+
+    def test_named_pipe_is_read_once_whole(self):
+        fifo = self.path("pipe.wav")
+        os.mkfifo(fifo)
+        writer = subprocess.Popen(["sh", "-c", f'cat "{self.wav}" > "{fifo}"'])
+        r = run(["-m", self.model, *FAST, "-otxt", "-of", self.path("piped"), fifo], timeout=120)
+        self.assertEqual(writer.wait(timeout=60), 0)  # the writer was never cut off
+        self.assertEqual(r.rc, 0, r)
+        self.assertEqual(read_text(self.path("piped.txt")), TXT)
+
+    def test_input_whose_stated_length_the_data_cannot_hold(self):
+        flac = self.path("tone.flac")
+        subprocess.run(["sox", "-n", "-r", "16000", "-b", "16", flac, "synth", "0.5", "sine", "440"], check=True)
+        data = bytearray(read_bytes(flac))
+        data[21] |= 0x0F  # STREAMINFO total samples: 2^36 - 1
+        data[22:26] = b"\xff" * 4
+        with open(flac, "wb") as f:
+            f.write(data)
+        r = run(["-m", self.model, *FAST, "-otxt", flac, self.wav])
+        self.assertEqual(r.rc, 11, r)
+        self.assertIn("error: the audio data cannot hold its stated length (68719476735 frames", r.err_text)
+        self.assertIn(f"error: failed to read audio file '{flac}'\n", r.err_text)
+        self.assertEqual(read_text(self.wav + ".txt"), TXT)
 
     def test_standard_output_without_a_format(self):
         r = run(["-m", self.model, *FAST, "-np", "-of", "-", self.wav])

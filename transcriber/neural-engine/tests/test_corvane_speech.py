@@ -133,8 +133,9 @@ class CorvaneSpeech(TempDirTest):
             ("compile failed", bad_program, STANDIN, "corvane: compile failed\n"),
             # A program whose output would not fit the engine's encoder output.
             ("output count", encoder_dir(self.path("wide"), out_count=N_STATE * N_CTX * 2), STANDIN,
-             "corvane: encoder ready (mel=mel pos=pos out=enc)\n"
              f"corvane: output size {N_STATE * N_CTX * 2} != {N_STATE * N_CTX}\n"),
+            ("part of a frame", encoder_dir(self.path("ragged"), out_count=N_STATE * 750 + 1), STANDIN,
+             f"corvane: output size {N_STATE * 750 + 1} != {N_STATE * N_CTX}\n"),
         ]
         for name, encoder, dylib, message in cases:
             with self.subTest(name):
@@ -186,6 +187,18 @@ class CorvaneSpeech(TempDirTest):
         self.assertEqual(mismatches, encode_runs(r.err_text))
         self.assertIn("whisper_print_timings:", r.err_text)
         self.assertFalse([line for line in trace_lines(self.trace) if line.startswith("execute ")])
+
+        # A directory built for the reduced context runs every window through its program.
+        reduced = encoder_dir(self.path("enc750"), n_ctx=750)
+        open(self.trace, "w").close()
+        r = run(["-m", self.model, *FAST, "-ac", "750", long_wav],
+                env={"ANE_STANDIN_TRACE": self.trace, "CORVANE_ENCODER": reduced, "CORVANE_DYLIB": STANDIN})
+        self.assertEqual(r.rc, 0, r)
+        self.assertNotIn("corvane: mel size", r.err_text)
+        self.assertNotIn("corvane: output size", r.err_text)
+        runs = len([line for line in trace_lines(self.trace) if line.startswith("execute ")])
+        self.assertGreaterEqual(runs, 2)
+        self.assertEqual(runs, encode_runs(r.err_text))
 
 
 if __name__ == "__main__":
