@@ -14,7 +14,12 @@ Run:  cmake --build build-native --target bench-native-services
    Goals: warm call within 10 % of the recogniser's own time, at least 5x faster than the first.
    The same pair (first call, median of 10 warm calls) on a one-line image, in a fresh process,
    shows the start-up cost that the engine pool saves when the recognition itself is short.
-2. lv_read_qr on a 12-megapixel photo carrying one QR code: the median of 5 calls, against the
+2. Reading order on the ground-truth pages of the tests (native-services/tests/reading_pages.py):
+   per page, the share of lines exactly right, the character error rate of the page's text and
+   whether the lines come in reading order, for lv_read_text beside the `tesseract` command
+   (same models, automatic page segmentation) on the same pages. Goals: at least 98 % of lines
+   exact, and never worse than the command on any page.
+3. lv_read_qr on a 12-megapixel photo carrying one QR code: the median of 5 calls, against the
    same call on the photo scaled to 1 megapixel.
 """
 import ctypes
@@ -26,6 +31,9 @@ import subprocess
 import sys
 import tempfile
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "native-services", "tests"))
+import reading_pages  # noqa: E402
 
 FONT = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"
 WORDS = ("A leitura automática de páginas impressas transforma documentos em texto pesquisável, "
@@ -121,6 +129,32 @@ def startup(library_path, image_path):
     print(f"{first} {warm}")
 
 
+def reading_order(library, call, work):
+    import json
+    folder = os.path.join(work, "pages")
+    os.mkdir(folder)
+    print("Reading order, ground-truth pages: lines exact, character error rate, in order")
+    print(f"  {'page':16} {'lv_read_text':>26}   {'tesseract CLI':>26}")
+    totals = {"lib": [0, 0], "cli": [0, 0]}
+    worse = []
+    for name, (path, expected) in reading_pages.pages(folder).items():
+        with open(path, "rb") as handle:
+            result = json.loads(call(library.lv_read_text, handle.read()).decode("utf-8"))
+        ours = reading_pages.measure(expected, [line["Texto"] for line in result.get("Linhas", [])])
+        cli = reading_pages.measure(expected, reading_pages.tesseract_cli_lines(path))
+        for key, (exact, _, _) in (("lib", ours), ("cli", cli)):
+            totals[key][0] += exact
+            totals[key][1] += len(expected)
+        if ours[0] < cli[0] or ours[1] > cli[1] + 1e-9 or (cli[2] and not ours[2]):
+            worse.append(name)
+        cells = [f"{e:2}/{len(expected):2} {c * 100:5.1f}% {'yes' if o else 'NO':>3}" for e, c, o in (ours, cli)]
+        print(f"  {name:16} {cells[0]:>26}   {cells[1]:>26}")
+    share = {key: exact / total for key, (exact, total) in totals.items()}
+    print(f"  lines exact: lv_read_text {share['lib'] * 100:.1f} %, tesseract CLI {share['cli'] * 100:.1f} %"
+          "   (goal >= 98 %)")
+    print(f"  pages where lv_read_text is worse than the CLI: {', '.join(worse) or 'none'}   (goal: none)")
+
+
 def main():
     library_path = sys.argv[1] if len(sys.argv) > 1 else "build-native/native-services/libLumivaneImage.so"
     library, call = load(library_path)
@@ -180,6 +214,8 @@ def main():
         print(f"  first call              {line_first * 1000:9.1f} ms")
         print(f"  warm call (median of 10) {line_warm * 1000:8.1f} ms")
         print(f"  first / warm             {line_first / line_warm:8.2f}")
+
+        reading_order(library, call, work)
 
         photo_source = os.environ.get("LUMIVANE_BENCH_PHOTO")
         if not photo_source:

@@ -1,6 +1,7 @@
 #include "image_decoder.h"
 
 #include "bmp_rle.h"
+#include "png_jpeg_reader.h"
 
 #include <libexif/exif-data.h>
 #include <libheif/heif.h>
@@ -17,7 +18,11 @@ constexpr long long max_pixels = 1LL << 28;
 
 void quiet_leptonica() {
     static std::once_flag once;
-    std::call_once(once, [] { setMsgSeverity(L_SEVERITY_NONE); });
+    std::call_once(once, [] {
+        setMsgSeverity(L_SEVERITY_NONE);
+        // Whatever Leptonica would still print goes nowhere: the host's standard error is not ours.
+        leptSetStderrHandler([](const char *) {});
+    });
 }
 
 struct HeifContextDeleter {
@@ -125,7 +130,9 @@ PixPtr decode_leptonica(const std::uint8_t *bytes, std::size_t count, bool uprig
     if (pixReadHeaderMem(bytes, count, &format, &width, &height, &bits, &samples, &colormapped) == 0 &&
         static_cast<long long>(width) * height > max_pixels)
         return nullptr;
-    PixPtr pix(pixReadMem(bytes, count));
+    PixPtr pix = looks_like_png(bytes, count)    ? decode_png(bytes, count, max_pixels)
+                 : looks_like_jpeg(bytes, count) ? decode_jpeg(bytes, count, max_pixels)
+                                                 : PixPtr(pixReadMem(bytes, count));
     if (upright && pix && pixGetInputFormat(pix.get()) == IFF_JFIF_JPEG)
         pix = apply_orientation(std::move(pix), jpeg_orientation(bytes, count));
     return pix;

@@ -1,12 +1,15 @@
 #include "text_recognizer.h"
 
 #include "engine_pool.h"
+#include "text_layout.h"
+#include "text_lines.h"
 
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>
 
 #include <omp.h>
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 
@@ -48,7 +51,10 @@ std::unique_ptr<tesseract::TessBaseAPI> start_engine(const std::string &models, 
     if (engine->Init(nullptr, models.c_str(), tesseract::OEM_LSTM_ONLY, nullptr, 0, &names, &values, false) != 0)
         return nullptr;
     first_start = false;
-    engine->SetPageSegMode(tesseract::PSM_AUTO);
+    // Each block the page layout finds is read as one uniform block. The recogniser's own page
+    // analysis is not used: it splits lines at aligned tab stops, glues the rows of neighbouring
+    // columns, and takes letters that line up from row to row for a ruled line and erases them.
+    engine->SetPageSegMode(tesseract::PSM_SINGLE_BLOCK);
     return engine;
 }
 
@@ -98,6 +104,50 @@ struct EngineClear {
     ~EngineClear() { engine->Clear(); }
 };
 
+// White around the text: the recogniser finds no line in glyphs cut tight to the image edge.
+int block_margin(int glyph_height) { return std::max(24, 2 * glyph_height); }
+
+PixPtr padded_block(PIX *image, const PixelBox &block, int margin) {
+    BOX *raw_box = boxCreate(block.left, block.top, block.width(), block.height());
+    if (!raw_box) return nullptr;
+    PixPtr clip(pixClipRectangle(image, raw_box, nullptr));
+    boxDestroy(&raw_box);
+    if (!clip) return nullptr;
+    // Every byte white, the unused fourth one of 32 bpp pixels included (see the decoder).
+    const l_uint32 white = pixGetDepth(clip.get()) == 32 ? 0xffffffffu : 0xffu;
+    return PixPtr(pixAddBorder(clip.get(), margin, white));
+}
+
+// Recognises one block and appends its words, in the page's pixel coordinates.
+bool read_block_words(tesseract::TessBaseAPI &engine, PIX *image, const PixelBox &block, int margin,
+                      std::vector<RecognizedWord> &words) {
+    PixPtr padded = padded_block(image, block, margin);
+    if (!padded) return false;
+    engine.SetImage(padded.get());
+    if (engine.Recognize(nullptr) != 0) return false;
+    std::unique_ptr<tesseract::ResultIterator> word(engine.GetIterator());
+    if (!word) return true;  // nothing recognised
+    const int width = static_cast<int>(pixGetWidth(image));
+    const int height = static_cast<int>(pixGetHeight(image));
+    do {
+        if (word->Empty(tesseract::RIL_WORD)) continue;
+        int left = 0, top = 0, right = 0, bottom = 0;
+        if (!word->BoundingBox(tesseract::RIL_WORD, &left, &top, &right, &bottom)) continue;
+        std::unique_ptr<char[]> utf8(word->GetUTF8Text(tesseract::RIL_WORD));
+        std::string text = trimmed(utf8.get());
+        if (text.empty()) continue;
+        const int dx = block.left - margin, dy = block.top - margin;
+        RecognizedWord recognized;
+        recognized.text = std::move(text);
+        recognized.confidence = std::clamp(word->Confidence(tesseract::RIL_WORD) / 100.0f, 0.0f, 1.0f);
+        recognized.box = PixelBox{std::clamp(left + dx, 0, width), std::clamp(top + dy, 0, height),
+                                  std::clamp(right + dx, 0, width), std::clamp(bottom + dy, 0, height)};
+        if (recognized.box.width() <= 0 || recognized.box.height() <= 0) continue;
+        words.push_back(std::move(recognized));
+    } while (word->Next(tesseract::RIL_WORD));
+    return true;
+}
+
 }  // namespace
 
 bool perform_text_request(PIX *image, const TextRequest &request, std::vector<TextObservation> &observations,
@@ -110,33 +160,30 @@ bool perform_text_request(PIX *image, const TextRequest &request, std::vector<Te
     }
     EngineClear clear_on_exit{engine.get()};
     SingleThreadedRecognition single_threaded;
-    engine->SetImage(image);
-    if (engine->Recognize(nullptr) != 0) {
-        error.localized_description = recognition_failed;
-        return false;
-    }
 
+    const TextLayout layout = find_text_layout(image);
+    const int margin = block_margin(layout.glyph_height);
     const long width = pixGetWidth(image);
     const long height = pixGetHeight(image);
+    // Inside a block a line may hold wide gaps (a form's label and value): only very wide ones,
+    // far beyond the corridors that separate columns, end it.
+    const int max_gap = layout.glyph_height > 0 ? 10 * layout.glyph_height : static_cast<int>(width);
     const double minimum_height = static_cast<double>(request.minimum_text_height) * height;
-    std::unique_ptr<tesseract::ResultIterator> line(engine->GetIterator());
-    if (!line) return true;  // nothing recognised
-    do {
-        if (line->Empty(tesseract::RIL_TEXTLINE)) continue;
-        int left = 0, top = 0, right = 0, bottom = 0;
-        if (!line->BoundingBox(tesseract::RIL_TEXTLINE, &left, &top, &right, &bottom)) continue;
-        if (bottom - top < minimum_height) continue;
-        std::unique_ptr<char[]> utf8(line->GetUTF8Text(tesseract::RIL_TEXTLINE));
-        std::string text = trimmed(utf8.get());
-        if (text.empty()) continue;  // a line of nothing but spaces is no line
-
-        TextObservation observation;
-        float confidence = line->Confidence(tesseract::RIL_TEXTLINE) / 100.0f;
-        confidence = confidence < 0 ? 0 : (confidence > 1 ? 1 : confidence);
-        observation.top_candidates.push_back({std::move(text), confidence});
-        observation.bounding_box = normalized_from_pixels(left, top, right, bottom, width, height);
-        observations.push_back(std::move(observation));
-    } while (line->Next(tesseract::RIL_TEXTLINE));
+    for (const PixelBox &block : layout.blocks) {
+        std::vector<RecognizedWord> words;
+        if (!read_block_words(*engine.get(), image, block, margin, words)) {
+            error.localized_description = recognition_failed;
+            return false;
+        }
+        for (RecognizedLine &line : build_lines(std::move(words), max_gap)) {
+            if (line.box.height() < minimum_height) continue;
+            TextObservation observation;
+            observation.top_candidates.push_back({std::move(line.text), line.confidence});
+            observation.bounding_box =
+                normalized_from_pixels(line.box.left, line.box.top, line.box.right, line.box.bottom, width, height);
+            observations.push_back(std::move(observation));
+        }
+    }
     return true;
 }
 

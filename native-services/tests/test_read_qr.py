@@ -38,6 +38,29 @@ class ReadQrTest(unittest.TestCase):
                "-geometry", "+300+280", "-composite", "-quality", "85", path)
         self.assertEqual(lv.read_qr(lv.read(path)), {"Codigos": ["Foto com código"]})
 
+    def test_payloads_with_control_characters(self):
+        # The detector calls these payloads binary; they are text all the same. qrencode's -8
+        # takes the file's bytes whole, NUL included.
+        cases = {"tab": b"a\tb", "U+0001": b"x\x01y", "U+001F": b"x\x1fy", "NUL": b"n\x00ul",
+                 "accents and a tab": "ação\tcoração".encode("utf-8")}
+        for name, payload in cases.items():
+            with self.subTest(name):
+                source, path = self.work.file("payload"), self.work.file("control.png")
+                with open(source, "wb") as handle:
+                    handle.write(payload)
+                lv.run("qrencode", "-8", "-r", source, "-o", path)
+                raw = lv.read_qr_raw(lv.read(path))
+                self.assertEqual(lv.json.loads(raw.decode("utf-8")), {"Codigos": [payload.decode("utf-8")]})
+                # Control characters are escaped, never written raw.
+                self.assertFalse(any(byte < 0x20 for byte in raw), raw)
+
+    def test_bytes_that_are_no_text_are_left_out(self):
+        source, path = self.work.file("binary"), self.work.file("binary.png")
+        with open(source, "wb") as handle:
+            handle.write(bytes([0xff, 0xfe, 0x00, 0x80, 0xc3]) * 4)
+        lv.run("qrencode", "-8", "-r", source, "-o", path)
+        self.assertEqual(lv.read_qr_raw(lv.read(path)), b'{"Codigos":[]}')
+
     def test_images_without_codes(self):
         for name, path in {"photo": lv.sample("astronaut.png"),
                            "text": lv.text_image(self.work.file("text.png"), ["Sem código"])}.items():
