@@ -2,8 +2,6 @@
 //
 // Runs the host's Pages bundle over a JSON description of a document and writes the
 // document it returns. The exit status tells the host which step failed.
-#include <sys/resource.h>
-
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -11,11 +9,11 @@
 #include "exit_status.h"
 #include "js_handles.h"
 #include "js_text.h"
+#include "run_limits.h"
 #include "script_host.h"
 
 namespace {
 
-constexpr rlim_t cpu_seconds = 120;
 constexpr size_t no_size_limit = static_cast<size_t>(-1) / 2;
 
 const char* const input_refused_message =
@@ -24,10 +22,10 @@ const char* const input_refused_message =
 int run(int argc, char** argv) {
   if (argc != 4) return pages::status_usage;
 
-  // The limit bounds runaway scripts without a watchdog; its result is deliberately not
-  // checked, as a lower inherited hard limit still bounds the run.
-  const rlimit cpu{cpu_seconds, cpu_seconds};
-  setrlimit(RLIMIT_CPU, &cpu);
+  // Runaway and sleeping scripts are bounded before anything is read, without a watchdog.
+  pages::limit_run_time();
+  // Before the first text is handed to the engine.
+  pages::start_engine();
   // A file-size limit then shows as a failed write (status 7) instead of a kill that
   // would leave a temporary file behind.
   std::signal(SIGXFSZ, SIG_IGN);

@@ -4,6 +4,7 @@
 #include "js_handles.h"
 #include "natives.h"
 #include "prelude.h"
+#include "run_limits.h"
 #include "utf.h"
 
 namespace pages {
@@ -65,6 +66,10 @@ JSValueRef evaluate(JSContextRef ctx, const js_string& source, JSStringRef url,
 bool typed_array_bytes(JSContextRef ctx, JSValueRef result, const void*& bytes, size_t& length) {
   if (!result) return false;
   JSValueRef exception = nullptr;
+  // A DataView has a buffer too, but it is no typed array.
+  const JSTypedArrayType type = JSValueGetTypedArrayType(ctx, result, &exception);
+  if (exception || type == kJSTypedArrayTypeNone || type == kJSTypedArrayTypeArrayBuffer)
+    return false;
   JSObjectRef object = JSValueToObject(ctx, result, &exception);
   if (exception || !object) return false;
   JSObjectRef buffer = JSObjectGetTypedArrayBuffer(ctx, object, &exception);
@@ -86,6 +91,8 @@ bundle_run run_bundle(const js_string& script, const js_string& input_json,
   exception_record exceptions;
   js_context context;
   JSContextRef ctx = context.get();
+  // Bounded from here on, with the engine's own reservations already counted.
+  limit_script_memory();
 
   define_native(ctx, "__atob", native_atob, exceptions);
   define_native(ctx, "__random", native_random, exceptions);
