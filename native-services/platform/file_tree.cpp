@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -57,33 +58,37 @@ int list_names(int dir_fd, std::vector<std::string> &names) {
     return errno;
 }
 
+enum class CopyWay { kernel_copy, send, read_write };
+
+bool refused(int error) { return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP; }
+
 int copy_data(int from, int to) {
-    // copy_file_range lets the kernel move the bytes; some pairs of file systems refuse it.
-    bool kernel_copy = true;
-    char buffer[1 << 16];
+    // copy_file_range lets the file system copy (or share) the bytes, but most pairs of
+    // different file systems refuse it; sendfile still moves them inside the kernel; plain
+    // reads and writes are the last resort. Each goes on at the offsets where the last stopped.
+    CopyWay way = CopyWay::kernel_copy;
+    std::vector<char> buffer;
     for (;;) {
-        if (kernel_copy) {
-            ssize_t n = copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0);
-            if (n > 0) continue;
-            if (n == 0) return 0;
-            if (errno == EINTR) continue;
-            if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return errno;
-            kernel_copy = false;  // continue at the current offsets with plain reads and writes
-        }
-        ssize_t n = read(from, buffer, sizeof buffer);
-        if (n == 0) return 0;
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        for (ssize_t done = 0; done < n;) {
-            ssize_t w = write(to, buffer + done, static_cast<size_t>(n - done));
-            if (w < 0) {
-                if (errno == EINTR) continue;
-                return errno;
+        ssize_t n = 0;
+        if (way == CopyWay::kernel_copy) n = copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0);
+        else if (way == CopyWay::send) n = sendfile(to, from, nullptr, 1 << 30);
+        else {
+            if (buffer.empty()) buffer.resize(1 << 20);
+            n = read(from, buffer.data(), buffer.size());
+            for (ssize_t done = 0; n > 0 && done < n;) {
+                ssize_t w = write(to, buffer.data() + done, static_cast<size_t>(n - done));
+                if (w < 0) {
+                    if (errno == EINTR) continue;
+                    return errno;
+                }
+                done += w;
             }
-            done += w;
         }
+        if (n > 0) continue;
+        if (n == 0) return 0;
+        if (errno == EINTR) continue;
+        if (way == CopyWay::read_write || !refused(errno)) return errno;
+        way = way == CopyWay::kernel_copy ? CopyWay::send : CopyWay::read_write;
     }
 }
 
