@@ -281,6 +281,8 @@ static void cycles(void) {
         if (i % 3 == 0) lv_player_seek(p, 1.0);
         lv_player_destroy(p);
         run_for(0.02);
+        if (getenv("LUMIVANE_PLAYER_TRACE") && i % 10 == 9)
+            printf("cycle %d: %ld kB, %ld threads\n", i + 1, status_field("VmRSS:"), status_field("Threads:"));
         if (i == 19) {
             rss_base = status_field("VmRSS:");
             threads_base = status_field("Threads:");
