@@ -66,7 +66,6 @@ std::optional<std::string> unpack_bundle(const std::string &archive_path, const 
     archive_write_disk_set_options(writer.get(), ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_PERM |
                                                      ARCHIVE_EXTRACT_SECURE_NODOTDOT |
                                                      ARCHIVE_EXTRACT_SECURE_SYMLINKS |
-                                                     ARCHIVE_EXTRACT_SECURE_NOABSOLUTEPATHS |
                                                      ARCHIVE_EXTRACT_NO_OVERWRITE);
     if (archive_read_open_filename(reader.get(), archive_path.c_str(), 1 << 16) != ARCHIVE_OK)
         return std::nullopt;

@@ -3,7 +3,8 @@
 // standard output. Bundles made at test time carry a copy of it as Contents/MacOS/host.
 //
 //   start, start-from-thread, can-check, automatic, set-automatic=N, check, busy=N,
-//   busy-from-thread=N, wait=MS (pause), quit-after=MS (quit the loop later)
+//   busy-from-thread=N, check-from-thread, wait=MS, wait-idle (until a check is
+//   possible again), quit
 // SIGUSR1 calls LVUpdaterSetBusy(0) from a new thread. Without arguments the host prints the
 // version in its Info.plist as "launched=VERSION" to $LUMIVANE_TEST_LAUNCH_LOG and exits.
 #include <dlfcn.h>
@@ -67,6 +68,13 @@ gboolean run_steps(gpointer) {
         else if (name == "wait") {
             g_timeout_add(value, run_steps, nullptr);
             return G_SOURCE_REMOVE;
+        } else if (name == "wait-idle") {
+            // Until the check under way has ended (a check is possible again).
+            if (!updater.can_check()) {
+                --next_step;
+                g_timeout_add(50, run_steps, nullptr);
+                return G_SOURCE_REMOVE;
+            }
         } else if (name == "quit") {
             g_application_quit(app);
             return G_SOURCE_REMOVE;
