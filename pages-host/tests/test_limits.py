@@ -1,6 +1,8 @@
 """Size limits on input and output, and the CPU-time limit."""
 
 import os
+import resource
+import signal
 import subprocess
 import threading
 import time
@@ -70,29 +72,149 @@ class OutputSize(PagesTestCase):
             self.assertEqual(f.read(), b"ZZZZ")
 
 
-class CpuLimit(PagesTestCase):
-    def test_a_busy_bundle_runs_under_120_seconds_soft_and_hard(self):
-        script = self.write("bundle.js", "function lumivanePages(){ for (;;) {} }")
-        input_path = self.write("input.json", "{}")
-        # Started from a parent without a limit, so whatever shows was set by the program.
-        child = subprocess.Popen([PROGRAM, script, input_path, self.path("out.bin")],
-                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+SLEEPING = ("function lumivanePages(){const m=new WebAssembly.Memory("
+            "{initial:1,maximum:1,shared:true});Atomics.wait(new Int32Array(m.buffer),0,0)}")
+BUSY = "function lumivanePages(){ for (;;) {} }"
+GIB = 1 << 30
+
+
+def inherited(**limits):
+    """A preexec function that starts the program under lower inherited hard limits (the
+    program never raises them), and without core files."""
+    def apply():
+        resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
+        for name, value in limits.items():
+            resource.setrlimit(getattr(resource, name), (value, value))
+    return apply
+
+
+class RunningBundle:
+    """The program started over `script`, watched through /proc and killed once its
+    resident memory passes 2 GiB, so that no test can take the machine's memory."""
+
+    def __init__(self, case, script, **limits):
+        self.script = case.write("bundle.js", script)
+        self.child = subprocess.Popen(
+            [PROGRAM, self.script, case.write("input.json", "{}"), case.path("out.bin")],
+            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, preexec_fn=inherited(**limits))
+        self.peak_rss = 0
+
+    def proc(self, name):
+        with open(f"/proc/{self.child.pid}/{name}") as f:
+            return f.read()
+
+    def status_field(self, field):
+        line = next(l for l in self.proc("status").splitlines() if l.startswith(field + ":"))
+        return int(line.split()[1]) << 10
+
+    def cpu_seconds(self):
+        fields = self.proc("stat").rsplit(")", 1)[1].split()
+        return sum(int(v) for v in fields[11:13]) / os.sysconf("SC_CLK_TCK")
+
+    def wait(self, timeout=120):
+        deadline = time.monotonic() + timeout
+        while self.child.poll() is None:
+            try:
+                self.peak_rss = max(self.peak_rss, self.status_field("VmRSS"))
+            except (FileNotFoundError, StopIteration, ProcessLookupError):
+                pass
+            if self.peak_rss > 2 * GIB or time.monotonic() > deadline:
+                self.child.kill()
+            time.sleep(0.02)
+        return self.child.returncode, self.child.stderr.read()
+
+    def stop(self):
+        if self.child.poll() is None:
+            self.child.kill()
+        self.child.wait()
+        self.child.stderr.close()
+
+
+class TimeLimits(PagesTestCase):
+    def test_limits_and_timers_of_a_sleeping_run(self):
+        # Started from a parent without limits, so whatever shows was set by the program.
+        run = RunningBundle(self, SLEEPING)
         try:
-            line = ""
-            deadline = time.monotonic() + 30
-            while time.monotonic() < deadline:
-                with open(f"/proc/{child.pid}/limits") as f:
-                    line = next(l for l in f if l.startswith("Max cpu time"))
-                with open(f"/proc/{child.pid}/stat") as f:
-                    cpu_ticks = sum(int(v) for v in f.read().rsplit(")", 1)[1].split()[11:13])
-                if cpu_ticks > 20 and line.split()[3:6] == ["120", "120", "seconds"]:
-                    break
-                time.sleep(0.05)
-            self.assertEqual(line.split()[3:6], ["120", "120", "seconds"], line)
-            self.assertIsNone(child.poll(), "the busy bundle should still be running")
+            time.sleep(1.5)
+            self.assertIsNone(run.child.poll(), "the sleeping bundle should still be running")
+            limits = {l[:26].strip(): l[26:].split() for l in run.proc("limits").splitlines()}
+            self.assertEqual(limits["Max cpu time"], ["120", "120", "seconds"])
+            # Both time bounds signal SIGXCPU: one on process CPU time, one on the
+            # monotonic clock (ClockID 1).
+            lines = run.proc("timers").splitlines()
+            clocks = [l.split()[1] for l in lines if l.startswith("ClockID:")]
+            signals = {l.split()[1].split("/")[0] for l in lines if l.startswith("signal:")}
+            self.assertEqual(sorted(clocks), ["-6", "1"], lines)
+            self.assertEqual(signals, {"24"}, lines)
         finally:
-            child.kill()
-            child.wait()
+            run.stop()
+
+    def test_a_busy_bundle_ends_with_sigxcpu_just_before_the_hard_limit(self):
+        run = RunningBundle(self, BUSY, RLIMIT_CPU=2)
+        try:
+            self.assertEqual(run.wait(), (-signal.SIGXCPU, b""))
+        finally:
+            run.stop()
+
+    def test_a_sleeping_bundle_ends_after_five_times_the_cpu_limit_of_wall_clock(self):
+        started = time.monotonic()
+        run = RunningBundle(self, SLEEPING, RLIMIT_CPU=1)
+        try:
+            self.assertEqual(run.wait(), (-signal.SIGXCPU, b""))
+            self.assertGreaterEqual(time.monotonic() - started, 5)
+        finally:
+            run.stop()
+
+
+class MemoryLimit(PagesTestCase):
+    def test_data_size_is_bounded_4_gib_above_the_engines_reservations(self):
+        run = RunningBundle(self, SLEEPING)
+        try:
+            time.sleep(1.5)
+            line = next(l for l in run.proc("limits").splitlines()
+                        if l.startswith("Max data size"))
+            soft, hard = (int(v) for v in line.split()[3:5])
+            self.assertEqual(soft, hard)
+            data = run.status_field("VmData")
+            # The engine's address-space reservations are not counted as data.
+            self.assertLess(data, 16 * GIB)
+            self.assertGreaterEqual(hard - data, 4 * GIB - 256 * (1 << 20))
+            self.assertLessEqual(hard - data, 4 * GIB)
+        finally:
+            run.stop()
+
+    @unittest.skip("unfinished: under the test's lower inherited limit the run outgrows 2 GiB")
+    def test_allocating_beyond_the_bound_ends_the_script(self):
+        # Under a lower inherited limit the same bound is reached with little memory.
+        probe = RunningBundle(self, SLEEPING)
+        try:
+            time.sleep(1.5)
+            line = next(l for l in probe.proc("limits").splitlines()
+                        if l.startswith("Max data size"))
+            # What the program held when it set the bound, before the script ran.
+            baseline = int(line.split()[4]) - 4 * GIB
+        finally:
+            probe.stop()
+        out_of_memory = (5, b"Pages: RangeError: Out of memory\n")
+        cases = {
+            "arrays of numbers":
+                ("const a=[];for(;;)a.push(new Array(1e6).fill(1.5))", out_of_memory),
+            "typed arrays": ("const a=[];for(;;)a.push(new Uint8Array(1e7).fill(1))",
+                             out_of_memory),
+            "strings": ("const a=[];for(let i=0;;i++)a.push('y'.repeat(1e6)+i)", out_of_memory),
+            # Small objects exhaust memory where the engine cannot throw.
+            "small objects": ("const a=[];for(let i=0;;i++)a.push({i,s:'x'+i,o:{}})",
+                              (-signal.SIGXCPU, b"")),
+        }
+        for name, (body, expected) in cases.items():
+            with self.subTest(name):
+                run = RunningBundle(self, f"function lumivanePages(){{{body}}}",
+                                    RLIMIT_DATA=baseline + 512 * (1 << 20))
+                try:
+                    self.assertEqual(run.wait(), expected, f"peak RSS {run.peak_rss >> 20} MiB")
+                    self.assertLess(run.peak_rss, 2 * GIB)
+                finally:
+                    run.stop()
 
 
 if __name__ == "__main__":

@@ -150,6 +150,7 @@ class Results(PagesTestCase):
             "null": "null",
             "number": "42",
             "plain array": "[80, 75]",
+            "DataView": "new DataView(new Uint8Array([80, 75]).buffer)",
             "plain object": "({byteLength: 2, length: 2, 0: 1, 1: 2})",
             "empty Uint8Array": "new Uint8Array(0)",
             "empty view of a full buffer": "new Uint8Array(8).subarray(8)",
