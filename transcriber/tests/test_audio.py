@@ -22,6 +22,15 @@ def probe(path, stereo=False, stdin=None, env=None):
     return result, proc.stderr.decode()
 
 
+def ogg_crc(page):
+    crc = 0
+    for byte in page:
+        crc ^= byte << 24
+        for _ in range(8):
+            crc = ((crc << 1) ^ 0x04C11DB7 if crc & 0x80000000 else crc << 1) & 0xFFFFFFFF
+    return crc
+
+
 class Containers(TempDirTest):
     @classmethod
     def setUpClass(cls):
@@ -130,6 +139,22 @@ class BadInput(TempDirTest):
         r, err = probe(cut)
         self.assertIsNotNone(r, err)
         self.assertEqual(r["samples"], 4000)
+
+    def test_stated_lengths_the_data_cannot_hold(self):
+        src = sine_wav(self.path("short.wav"), seconds=0.5)
+        flac = bytearray(read_bytes(convert(src, self.path("short.flac"))))
+        flac[21] |= 0x0F  # STREAMINFO total samples: 2^36 - 1
+        flac[22:26] = b"\xff" * 4
+        ogg = bytearray(read_bytes(convert(src, self.path("short.ogg"))))
+        last = ogg.rfind(b"OggS")
+        ogg[last + 6:last + 14] = (1 << 40).to_bytes(8, "little")  # last granule position
+        ogg[last + 22:last + 26] = b"\0" * 4
+        ogg[last + 22:last + 26] = ogg_crc(bytes(ogg[last:])).to_bytes(4, "little")
+        for name, data in [("big.flac", flac), ("big.ogg", ogg)]:
+            with self.subTest(name=name):
+                r, err = probe(self.write(name, bytes(data)))
+                self.assertIsNone(r, err)
+                self.assertIn("error: the audio data cannot hold its stated length (", err)
 
     def test_truncated_compressed_files_do_not_crash(self):
         src = sine_wav(self.path("tone.wav"), seconds=2.0)
