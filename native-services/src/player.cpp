@@ -256,6 +256,14 @@ int32_t lv_player_state(lv_player *self, double *position, double *duration, int
         at_end = self->bus->at_end;
         if (failed) error = self->bus->error;
     }
+    // A state change can fail without an error message reaching the bus (a demuxer that finds
+    // no stream at all): the pipeline's own last result says so.
+    if (self && self->player && self->has_item && !prerolled && !failed &&
+        gst_element_get_state(self->player, nullptr, nullptr, 0) == GST_STATE_CHANGE_FAILURE) {
+        failed = true;
+        std::lock_guard guard(self->bus->lock);
+        error = self->bus->error;
+    }
     if (position) *position = seconds_or_zero(known_at, at);
     if (duration) *duration = seconds_or_zero(known_length, length);
     if (playing) *playing = self && self->playing && !at_end ? 1 : 0;
