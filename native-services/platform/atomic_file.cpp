@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/random.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace lv {
@@ -38,7 +39,10 @@ void sync_folder(const std::string &folder) {
 
 AtomicFile::AtomicFile(const char *path) : path_(path ? path : "") {
     // A path that names a folder ("", "x/") has no file name to rename onto.
-    if (path_.empty() || path_.back() == '/') return;
+    if (path_.empty() || path_.back() == '/') {
+        error_ = EISDIR;
+        return;
+    }
     folder_ = folder_of(path_);
     for (int attempt = 0; attempt < 8 && descriptor_ < 0; ++attempt) {
         temporary_path_ = temporary_name(folder_);
@@ -46,7 +50,10 @@ AtomicFile::AtomicFile(const char *path) : path_(path ? path : "") {
         descriptor_ = open(temporary_path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (descriptor_ < 0 && errno != EEXIST) break;
     }
-    if (descriptor_ < 0) temporary_path_.clear();
+    if (descriptor_ < 0) {
+        error_ = errno;
+        temporary_path_.clear();
+    }
 }
 
 AtomicFile::~AtomicFile() { discard(); }
@@ -59,6 +66,7 @@ bool AtomicFile::write(const void *bytes, std::size_t count) {
         if (written < 0 && errno == EINTR) continue;
         if (written <= 0) {
             failed_ = true;
+            error_ = written < 0 ? errno : ENOSPC;
             return false;
         }
         next += written;
@@ -73,15 +81,26 @@ bool AtomicFile::commit() {
         return false;
     }
     const bool flushed = fsync(descriptor_) == 0;
+    if (!flushed) error_ = errno;
     const bool closed = close(descriptor_) == 0;
+    if (!closed && !error_) error_ = errno;
     descriptor_ = -1;
-    if (!flushed || !closed || std::rename(temporary_path_.c_str(), path_.c_str()) != 0) {
+    if (flushed && closed && std::rename(temporary_path_.c_str(), path_.c_str()) != 0) error_ = errno;
+    if (error_) {
         discard();
         return false;
     }
     temporary_path_.clear();
     sync_folder(folder_);
     return true;
+}
+
+bool AtomicFile::set_mode(unsigned mode) {
+    if (!is_open() || failed_) return false;
+    if (fchmod(descriptor_, static_cast<mode_t>(mode)) == 0) return true;
+    failed_ = true;
+    error_ = errno;
+    return false;
 }
 
 void AtomicFile::discard() {

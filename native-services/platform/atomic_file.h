@@ -21,6 +21,10 @@ public:
     bool write(const void *bytes, std::size_t count);
     // Flushes, closes and renames the file onto its path. False leaves nothing behind.
     bool commit();
+    // Gives the file exactly these permission bits, whatever the process's umask.
+    bool set_mode(unsigned mode);
+    // The errno of the first step that failed (0 while none has).
+    int error() const { return error_; }
 
 private:
     void discard();
@@ -30,6 +34,7 @@ private:
     std::string temporary_path_;
     int descriptor_ = -1;
     bool failed_ = false;
+    int error_ = 0;
 };
 
 // Writes `count` bytes as the whole of the file at `path` through an AtomicFile.

@@ -1,5 +1,7 @@
 #include "autostart_entry.h"
 
+#include "atomic_file.h"
+
 #include <glib.h>
 #include <glib/gstdio.h>
 
@@ -64,19 +66,6 @@ bool program_exists(GKeyFile *file) {
     return found != nullptr;
 }
 
-int write_all(int fd, const char *data, size_t size) {
-    while (size > 0) {
-        ssize_t n = write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return 0;
-}
-
 }  // namespace
 
 std::string autostart_folder() {
@@ -122,17 +111,9 @@ int write_autostart_entry(const std::string &entry_path, const std::string &name
 
     const std::string folder = entry_path.substr(0, entry_path.rfind('/'));
     if (g_mkdir_with_parents(folder.c_str(), 0755) != 0) return errno;
-    // A temporary file beside the entry, renamed over it once complete.
-    std::string temporary = entry_path + ".XXXXXX";
-    int fd = mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) return errno;
-    int error = write_all(fd, data.get(), length);
-    if (!error && fchmod(fd, 0644) != 0) error = errno;
-    if (!error && fsync(fd) != 0) error = errno;
-    if (close(fd) != 0 && !error) error = errno;
-    if (!error && rename(temporary.c_str(), entry_path.c_str()) != 0) error = errno;
-    if (error) unlink(temporary.c_str());
-    return error;
+    AtomicFile entry(entry_path.c_str());
+    if (entry.is_open() && entry.set_mode(0644) && entry.write(data.get(), length) && entry.commit()) return 0;
+    return entry.error() ? entry.error() : EIO;
 }
 
 }  // namespace lv
